@@ -1,0 +1,39 @@
+# The two commands a newcomer needs (see README.md), and a few more for developers.
+PRESET ?= default
+BUILD   = build/$(PRESET)
+
+.PHONY: all bootstrap build demo test asan fuzz bench clean
+
+all: build
+
+bootstrap:
+	scripts/bootstrap
+
+build: bootstrap
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+
+# Runs the filter's main job against a private mail server with a demo mailbox.
+demo: build
+	scripts/demo
+
+# Builds everything and runs every test.
+test: build
+	ctest --preset $(PRESET)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan:
+	$(MAKE) test PRESET=asan
+
+# Builds the libFuzzer targets with clang and runs each for a short while.
+fuzz: bootstrap
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/run-fuzzers build/fuzz/fuzz
+
+# Side-by-side figures against a peer client (see bench/README.md).
+bench: build
+	$(BUILD)/bench/bench_pop3_pass
+
+clean:
+	rm -rf build

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace sieveclaw {
+
+// Status codes the worker and the mail clients report to the main window.
+enum EStatusCode : int {
+    kStatusBytesDownloaded = 15,  // value: bytes of the current message received so far
+};
+
+// Where the layers below the windows send their notifications. Implemented by the main window
+// (queued to the UI thread), by sieveclaw-cli (printing) and by tests (recording). Calls come
+// from the thread that runs the mail client or worker; an implementation must not block it.
+class CStatusSink {
+public:
+    virtual ~CStatusSink() = default;
+    virtual void PostStatus(int code, std::int64_t value) = 0;
+};
+
+}  // namespace sieveclaw

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/TransportOptions.h"
+
+namespace sieveclaw {
+
+class CTlsSession;
+
+// The connection object of a mail client: a non-blocking TCP socket, plain or TLS, with its own
+// read buffer so that peeking, line reading and the dead test work the same over both. Used by
+// the one thread that created it. Failures set the thread's last socket error (Windows Sockets
+// numbers, see SocketErrorText.h).
+class CSocket {
+public:
+    explicit CSocket(CTransportOptions options = {});
+    ~CSocket();
+    CSocket(const CSocket&) = delete;
+    CSocket& operator=(const CSocket&) = delete;
+
+    // Marks the object ready to connect; the descriptor itself is made by Connect, once the
+    // address family is known. False only when the descriptor limit is reached.
+    bool Create();
+    bool IsValid() const { return m_Valid; }
+
+    // Resolves host (a failed look-up is 10022) and connects, waiting in poll slices. A second
+    // connect on a connected object fails with 10056.
+    bool Connect(const std::string& host, int port);
+
+    // Sends the whole text, waiting while the socket is full. Returns the bytes sent or -1.
+    int Send(std::string_view text);
+
+    // Closes the descriptor (and TLS) and makes the object invalid. Buffered data is dropped.
+    void Close();
+
+    // Runs the TLS handshake over the connected socket and verifies the peer's certificate
+    // chain and host name. On failure returns false with a sentence naming the reason in error.
+    bool StartTls(const std::string& host, std::string& error);
+    bool IsTls() const { return m_Tls != nullptr; }
+    // "TLSv1.3, TLS_AES_256_GCM_SHA384" once TLS is up.
+    std::string TlsDescription() const;
+
+    // --- reading ---------------------------------------------------------------------------
+    // Reads what the network has ready into the read buffer without waiting. Returns the bytes
+    // added, 0 when nothing was ready, -1 when the peer closed or the connection failed.
+    long FillNow();
+    // Waits up to slice (at most 50 ms at a time) until data is ready to read, running the wait
+    // hook between slices. Returns as soon as data is ready.
+    void WaitReadable(std::chrono::milliseconds slice);
+    // Waiting bytes not yet taken.
+    std::string_view Buffered() const;
+    // Removes count bytes from the front of the read buffer.
+    void Consume(std::size_t count);
+    // The peer closed or the connection failed; bytes already buffered may still be taken.
+    bool HasFailed() const { return m_Failed; }
+    // Declared dead by MarkDead: nothing more is to be read from it.
+    bool IsMarkedDead() const { return m_Dead; }
+    // Used when a reply grows past every sane bound: the connection counts as dead from now on.
+    void MarkDead();
+
+    const CTransportOptions& Options() const { return m_Options; }
+    void RunWaitHook() const;
+
+private:
+    bool WaitFor(short events, std::chrono::milliseconds slice) const;
+    long ReadSome(char* into, std::size_t room);
+
+    CTransportOptions m_Options;
+    int m_Fd = -1;
+    bool m_Valid = false;
+    bool m_Failed = false;
+    bool m_Dead = false;
+    std::unique_ptr<CTlsSession> m_Tls;
+    // Bytes received and not yet taken: m_ReadBuf[m_ReadPos, end).
+    std::string m_ReadBuf;
+    std::size_t m_ReadPos = 0;
+    std::unique_ptr<char[]> m_Scratch;  // where each read lands before it joins m_ReadBuf
+};
+
+}  // namespace sieveclaw

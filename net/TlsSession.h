@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/TransportOptions.h"
+
+struct ssl_st;
+struct ssl_ctx_st;
+
+namespace sieveclaw {
+
+// TLS over a connected non-blocking socket, with the peer verified against trusted certificates
+// and the host name the user typed. Owned by one CSocket.
+class CTlsSession {
+public:
+    // Waits for the socket to become readable (POLLIN) or writable (POLLOUT) for one slice.
+    using WaitFn = std::function<void(short events)>;
+
+    // Runs the handshake, bounded by deadline. Returns nothing and sets error to a sentence
+    // naming the reason when it fails or the certificate does not verify.
+    static std::unique_ptr<CTlsSession> Handshake(int fd, const std::string& host, const CTransportOptions& options,
+                                                  const WaitFn& wait, std::chrono::steady_clock::time_point deadline,
+                                                  std::string& error);
+    ~CTlsSession();
+    CTlsSession(const CTlsSession&) = delete;
+    CTlsSession& operator=(const CTlsSession&) = delete;
+
+    enum class EResult { kDone, kWantRead, kWantWrite, kClosed };
+    // Moves decrypted bytes into buffer; count receives how many (kDone only).
+    EResult Read(char* buffer, std::size_t room, std::size_t& count);
+    EResult Write(const char* data, std::size_t size, std::size_t& count);
+    // Sends close_notify without waiting for the peer's.
+    void Shutdown();
+
+    std::string Description() const;
+
+private:
+    struct SslDeleter {
+        void operator()(ssl_st* ssl) const;
+    };
+    struct CtxDeleter {
+        void operator()(ssl_ctx_st* ctx) const;
+    };
+    CTlsSession() = default;
+    EResult Judge(int returned);
+
+    std::unique_ptr<ssl_ctx_st, CtxDeleter> m_Ctx;
+    std::unique_ptr<ssl_st, SslDeleter> m_Ssl;
+};
+
+}  // namespace sieveclaw

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sieveclaw {
+
+// What the creator of a mail client decides about its connection. In the program these come
+// from the settings store; tests shorten the time unit and pick their own TLS port.
+struct CTransportOptions {
+    // The Timeout in whole units (minutes in the program), read anew at every check so that a
+    // change in the Preferences applies to the next read. Empty: 2.
+    std::function<int()> m_Timeout;
+    // The length of one Timeout unit.
+    std::chrono::milliseconds m_TimeoutUnit = std::chrono::minutes(1);
+    // Called between poll slices while a read or connect waits, so a UI thread keeps its events
+    // flowing. Runs on the thread that owns the connection.
+    std::function<void()> m_WaitHook;
+    // Ports that speak TLS from the first byte.
+    std::vector<int> m_ImplicitTlsPorts{995, 465};
+    // Trusted certificates: this file when set, else the file named by SSL_CERT_FILE, else the
+    // system store.
+    std::string m_CaFile;
+
+    int TimeoutUnits() const;
+    std::chrono::milliseconds TimeoutDuration() const { return TimeoutUnits() * m_TimeoutUnit; }
+    bool IsImplicitTlsPort(int port) const;
+};
+
+}  // namespace sieveclaw
