@@ -1,0 +1,89 @@
+// Header-field extraction over arbitrary bytes: no crash, no read outside the input, and the
+// results keep the shape the rest of the program relies on.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "mail/HeaderFields.h"
+
+namespace {
+
+using sieveclaw::CEmailMsg;
+
+bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+void Require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// A stored field: one line, trimmed.
+void CheckField(const std::string& value) {
+    Require(value.find('\n') == std::string::npos);
+    Require(value.empty() || (!IsWhiteSpace(value.front()) && !IsWhiteSpace(value.back())));
+}
+
+void CheckAddressField(const std::string& value) {
+    CheckField(value);
+    Require(value.empty() || value.find('@') != std::string::npos);
+}
+
+bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+    const std::string address = sieveclaw::ExtractAddress(text);
+    const std::size_t at = text.find('@');
+    if (at == std::string_view::npos) {
+        Require(address.empty());
+    } else {
+        // A piece of the input around its first '@', ending before any '>', CR or LF after it.
+        Require(Contains(text, address));
+        const std::size_t addressAt = address.find('@');
+        Require(addressAt != std::string::npos);
+        Require(address.find_first_of(">\r\n", addressAt) == std::string::npos);
+    }
+
+    // Fields whose names are absent keep what they held.
+    CEmailMsg message;
+    message.m_To = "kept@to";
+    message.m_From = "kept@from";
+    message.m_Subject = "kept subject";
+    message.m_Date = "kept date";
+    sieveclaw::ExtractHeaderFields(text, message);
+    CheckAddressField(message.m_To);
+    CheckAddressField(message.m_From);
+    CheckField(message.m_Subject);
+    CheckField(message.m_Date);
+    if (!Contains(text, "\nTo:") && !Contains(text, "\nTO:")) {
+        Require(message.m_To == "kept@to");
+    }
+    if (!Contains(text, "\nFrom:")) {
+        Require(message.m_From == "kept@from");
+    }
+    if (!Contains(text, "\nSubject:") && !Contains(text, "\nSUBJECT:")) {
+        Require(message.m_Subject == "kept subject");
+    }
+    if (!Contains(text, "\nDate:") && !Contains(text, "\nDATE:")) {
+        Require(message.m_Date == "kept date");
+    }
+
+    CEmailMsg line;
+    const bool set = sieveclaw::ParseHeaderLine(text, line);
+    const bool named = text.starts_with("To:") || text.starts_with("TO:") || text.starts_with("From:") ||
+                       text.starts_with("FROM:") || text.starts_with("Subject:") || text.starts_with("SUBJECT:") ||
+                       text.starts_with("Date:") || text.starts_with("DATE:");
+    Require(set == named);
+    CheckAddressField(line.m_To);
+    CheckAddressField(line.m_From);
+    CheckField(line.m_Subject);
+    CheckField(line.m_Date);
+    return 0;
+}
