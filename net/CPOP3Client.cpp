@@ -319,13 +319,11 @@ int CPOP3Client::SockRecvLine(std::string& line) {
     const auto start = Clock::now();
     std::size_t scanned = 0;  // bytes already searched for CR LF, so a long line is scanned once
     std::size_t end = std::string_view::npos;
+    bool waited = false;
     for (;;) {
-        if (IsSocketDead(m_Sock)) {
-            break;
-        }
         const std::string_view ready = m_Sock.Buffered();
         end = ready.find("\r\n", scanned > 0 ? scanned - 1 : 0);
-        if (end != std::string_view::npos) {
+        if (end != std::string_view::npos || !m_Sock.IsValid() || m_Sock.IsMarkedDead()) {
             break;
         }
         scanned = ready.size();
@@ -340,14 +338,14 @@ int CPOP3Client::SockRecvLine(std::string& line) {
             m_Sock.Consume(ready.size());
             break;
         }
-        if (m_Sock.FillNow() > 0) {
-            continue;
-        }
-        if (TimedOut(start, m_Sock)) {
+        if (waited && TimedOut(start, m_Sock)) {
             WriteActivityLog("CPOP3Client::SockRecvLine - timed out");
             return 0;
         }
+        // Wait first, then read: a reply is rarely there the instant a command has left.
         m_Sock.WaitReadable(std::chrono::milliseconds(50));
+        m_Sock.FillNow();
+        waited = true;
     }
     if (end == std::string_view::npos) {
         WriteActivityLogF("CPOP3Client::SockRecvLine - Socket Died: Error %ld : '%s'",

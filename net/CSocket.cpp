@@ -252,12 +252,16 @@ long CSocket::FillNow() {
             break;
         }
         added += count;
+        // A short read drained what the kernel held; asking again would only hear "would block".
+        if (static_cast<std::size_t>(count) < kReadChunk && !(m_Tls && m_Tls->HasPending())) {
+            break;
+        }
     }
     return added;
 }
 
 void CSocket::WaitReadable(std::chrono::milliseconds slice) {
-    if (m_Fd < 0 || m_Failed || !Buffered().empty()) {
+    if (m_Fd < 0 || m_Failed || !Buffered().empty() || (m_Tls && m_Tls->HasPending())) {
         return;
     }
     WaitFor(POLLIN, slice);

@@ -29,14 +29,16 @@ int SockRecv(CSocket& sock, char* buffer, int capacity, bool useTimeout) {
     std::size_t received = 0;
     bool gotData = false;
     bool done = false;
+    // Set when the last look at the socket found it open with nothing to read: then it was alive
+    // a moment ago, and the closing dead test need not ask the kernel again.
+    bool sawWouldBlock = false;
     for (;;) {
+        // The dead test also reads whatever has arrived when nothing is buffered.
         if (IsSocketDead(sock)) {
             break;
         }
-        if (sock.Buffered().empty()) {
-            sock.FillNow();
-        }
         const std::string_view ready = sock.Buffered();
+        sawWouldBlock = ready.empty();
         if (ready.empty()) {
             WriteActivityLog("SockRecv - waiting for more data");
             if (gotData) {
@@ -63,7 +65,7 @@ int SockRecv(CSocket& sock, char* buffer, int capacity, bool useTimeout) {
             break;
         }
     }
-    if (IsSocketDead(sock)) {
+    if (!(done && sawWouldBlock) && IsSocketDead(sock)) {
         WriteActivityLog("SockRecv - Socket Died!!!!");
         return -1;
     }

@@ -49,6 +49,9 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
     SSL_CTX* ctx = session->m_Ctx.get();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    // One read() for a record's header and body together, instead of two. What is read ahead
+    // stays inside the session, so readers ask HasPending() before they wait on the socket.
+    SSL_CTX_set_read_ahead(ctx, 1);
     // SSL_CERT_FILE and SSL_CERT_DIR are honoured by the default paths.
     const bool trusted = options.m_CaFile.empty()
                              ? SSL_CTX_set_default_verify_paths(ctx) == 1
@@ -123,6 +126,8 @@ CTlsSession::EResult CTlsSession::Write(const char* data, std::size_t size, std:
     const int result = SSL_write_ex(m_Ssl.get(), data, size, &count);
     return result == 1 ? EResult::kDone : Judge(result);
 }
+
+bool CTlsSession::HasPending() const { return SSL_has_pending(m_Ssl.get()) == 1; }
 
 void CTlsSession::Shutdown() {
     SSL_shutdown(m_Ssl.get());

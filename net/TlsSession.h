@@ -33,6 +33,8 @@ public:
     // Moves decrypted bytes into buffer; count receives how many (kDone only).
     EResult Read(char* buffer, std::size_t room, std::size_t& count);
     EResult Write(const char* data, std::size_t size, std::size_t& count);
+    // Decrypted bytes OpenSSL holds that the socket will not signal again.
+    bool HasPending() const;
     // Sends close_notify without waiting for the peer's.
     void Shutdown();
 
