@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Seed {
+struct Sample {
     std::string m_Name;
     Bytes m_Data;
 };
@@ -35,7 +35,7 @@ struct Seed {
 // splitmix64: small, fast and the same everywhere (the standard distributions are not).
 class CRandom {
 public:
-    explicit CRandom(std::uint64_t seed) : m_State(seed) {}
+    explicit CRandom(std::uint64_t sample) : m_State(sample) {}
 
     std::uint64_t Next() {
         std::uint64_t z = (m_State += 0x9E3779B97F4A7C15ULL);
@@ -69,8 +69,8 @@ bool ReadFile(const fs::path& path, Bytes& data) {
 constexpr std::string_view kTokens[] = {"\r\n", "\n", "\r\n.\r\n", "@", "<", ">", " ", "\t", ":", "+OK ", "-ERR ",
                                         "To:", "FROM:", "Subject:", "\nDate:", "STLS", std::string_view("\0", 1)};
 
-Bytes Mutate(const std::vector<Seed>& seeds, CRandom& random, std::string& how) {
-    const Seed& base = seeds[random.Below(seeds.size())];
+Bytes Mutate(const std::vector<Sample>& samples, CRandom& random, std::string& how) {
+    const Sample& base = samples[random.Below(samples.size())];
     Bytes data = base.m_Data;
     how = base.m_Name;
     const std::size_t steps = 1 + random.Below(4);
@@ -89,7 +89,7 @@ Bytes Mutate(const std::vector<Seed>& seeds, CRandom& random, std::string& how) 
                 break;
             }
             case 2: {  // splice: the head of this input, the tail of another
-                const Bytes& other = seeds[random.Below(seeds.size())].m_Data;
+                const Bytes& other = samples[random.Below(samples.size())].m_Data;
                 data.resize(random.Below(data.size() + 1));
                 const std::size_t from = random.Below(other.size() + 1);
                 data.insert(data.end(), other.begin() + static_cast<std::ptrdiff_t>(from), other.end());
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<Seed> seeds;
+    std::vector<Sample> samples;
     for (const fs::path& path : paths) {
         std::error_code error;
         std::vector<fs::path> files;
@@ -182,29 +182,29 @@ int main(int argc, char** argv) {
             files.push_back(path);
         }
         for (const fs::path& file : files) {
-            Seed seed{file.filename().string(), {}};
-            if (!ReadFile(file, seed.m_Data)) {
+            Sample sample{file.filename().string(), {}};
+            if (!ReadFile(file, sample.m_Data)) {
                 std::fprintf(stderr, "cannot read %s\n", file.c_str());
                 return 2;
             }
-            seeds.push_back(std::move(seed));
+            samples.push_back(std::move(sample));
         }
     }
-    if (seeds.empty()) {
-        std::fprintf(stderr, "usage: %s [-mutations=N] [-v] <seed file or directory>...\n", argv[0]);
+    if (samples.empty()) {
+        std::fprintf(stderr, "usage: %s [-mutations=N] [-v] <sample file or directory>...\n", argv[0]);
         return 2;
     }
 
-    for (const Seed& seed : seeds) {
-        RunOne(seed.m_Data, seed.m_Name, verbose);
+    for (const Sample& sample : samples) {
+        RunOne(sample.m_Data, sample.m_Name, verbose);
     }
     RunOne({}, "empty input", verbose);
     CRandom random(0x5EC1A7);
     std::string how;
     for (std::size_t i = 0; i < mutations; ++i) {
-        const Bytes data = Mutate(seeds, random, how);
+        const Bytes data = Mutate(samples, random, how);
         RunOne(data, "mutation " + std::to_string(i) + ": " + how, verbose);
     }
-    std::printf("%zu seeds and %zu mutations ran without a fault\n", seeds.size(), mutations);
+    std::printf("%zu samples and %zu mutations ran without a fault\n", samples.size(), mutations);
     return 0;
 }

@@ -58,7 +58,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-struct SeededMessage {
+struct StockedMessage {
     std::string m_Text;
     std::string m_To;  // the summary fields the header-field rules give for m_Text
     std::string m_From;
@@ -68,7 +68,7 @@ struct SeededMessage {
 
 // Real mail starts with trace fields; the four fields the client reads never stand on the
 // first line.
-std::vector<SeededMessage> AliceMessages() {
+std::vector<StockedMessage> AliceMessages() {
     return {
         {"Return-Path: <anna@example.com>\r\n"
          "Received: from mail.example.com by pop.example.org; Mon, 3 Jun 2024 09:14:27 +0200\r\n"
@@ -134,9 +134,9 @@ std::string LargeMessage() {
     return text + "The end.\n";
 }
 
-std::vector<std::string> Texts(const std::vector<SeededMessage>& messages) {
+std::vector<std::string> Texts(const std::vector<StockedMessage>& messages) {
     std::vector<std::string> texts;
-    for (const SeededMessage& message : messages) {
+    for (const StockedMessage& message : messages) {
         texts.push_back(message.m_Text);
     }
     return texts;
@@ -259,7 +259,7 @@ TEST_F(Pop3DovecotTest, LogonOnImplicitTlsPortAndListSizesCountCrLf) {
     long long size = 0;
     client.GetStats(count, size);
     EXPECT_EQ(count, 3);
-    const std::vector<SeededMessage> messages = AliceMessages();
+    const std::vector<StockedMessage> messages = AliceMessages();
     for (std::size_t i = 0; i < messages.size(); ++i) {
         EXPECT_EQ(client.GetMessageSize(static_cast<int>(i + 1)),
                   static_cast<long long>(CDovecotServer::WireSize(messages[i].m_Text)))
@@ -324,7 +324,7 @@ TEST_F(Pop3DovecotTest, CertificateNotNamingTheAddressFailsLogon) {
 TEST_F(Pop3DovecotTest, TopFillsSummaryFieldsOfEachMessage) {
     CPOP3Client client(Trusting());
     ASSERT_TRUE(client.Logon("127.0.0.1", "alice", kAlicePassword, s_Server->PlainPort())) << client.m_LastError;
-    const std::vector<SeededMessage> messages = AliceMessages();
+    const std::vector<StockedMessage> messages = AliceMessages();
     for (std::size_t i = 0; i < messages.size(); ++i) {
         SCOPED_TRACE("message " + std::to_string(i + 1));
         CEmailMsg message;

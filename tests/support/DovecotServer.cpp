@@ -83,7 +83,7 @@ bool WriteWholeFile(const std::string& path, std::string_view text, mode_t mode,
 }
 
 // A message file, owned by the mail uid, which is all Dovecot needs to read it. As few system
-// calls as possible: a benchmark seeds ten thousand of these, and file creation is the slow part.
+// calls as possible: a benchmark samples ten thousand of these, and file creation is the slow part.
 bool WriteMailFile(const std::string& path, std::string_view text, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -520,7 +520,7 @@ bool CDovecotServer::WriteFiles(std::string& error) {
 
     m_NextTime = static_cast<long long>(std::time(nullptr)) - 1000000;
     for (const User& user : m_Users) {
-        if (!SeedMailbox(user, error)) {
+        if (!StockMailbox(user, error)) {
             return false;
         }
     }
@@ -572,7 +572,7 @@ bool CDovecotServer::WriteFiles(std::string& error) {
     return WriteWholeFile(folder + "/dovecot.conf", config, 0644, error);
 }
 
-bool CDovecotServer::SeedMailbox(const User& user, std::string& error) {
+bool CDovecotServer::StockMailbox(const User& user, std::string& error) {
     const std::string home = m_Folder + "/mail/" + user.m_Name;
     const std::string maildir = home + "/Maildir";
     if (!MakeDirectory(home, 0755, true, error) || !MakeDirectory(maildir, 0755, true, error) ||

@@ -91,7 +91,7 @@ private:
 
     bool StartOnce(std::string& error);
     bool WriteFiles(std::string& error);
-    bool SeedMailbox(const User& user, std::string& error);
+    bool StockMailbox(const User& user, std::string& error);
     bool WriteMessage(const std::string& directory, const std::string& tmpDirectory,
                       std::string_view text, bool isNew, std::string& error);
     bool Launch(std::string& error);
@@ -109,7 +109,7 @@ private:
     int m_PlainPort = 0;
     int m_TlsPort = 0;
     pid_t m_Pid = -1;
-    // Seeded file names carry increasing times: Dovecot numbers new messages in time order.
+    // Stocked file names carry increasing times: Dovecot numbers new messages in time order.
     long long m_NextTime = 0;
     long long m_NextSequence = 0;
 };
