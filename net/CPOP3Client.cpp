@@ -67,8 +67,8 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
             WriteActivityLog2("CPOP3Client::Logon - ", SocketErrorText(code));
             if (code == kWsaInvalid) {
                 for (auto waited = std::chrono::milliseconds::zero(); waited < m_RetryPause;
-                     waited += std::chrono::milliseconds(50)) {
-                    std::this_thread::sleep_for(std::min(m_RetryPause - waited, std::chrono::milliseconds(50)));
+                     waited += kPollSlice) {
+                    std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(m_RetryPause - waited, kPollSlice));
                     m_Sock.RunWaitHook();
                 }
                 ++tries;
@@ -343,7 +343,7 @@ int CPOP3Client::SockRecvLine(std::string& line) {
             return 0;
         }
         // Wait first, then read: a reply is rarely there the instant a command has left.
-        m_Sock.WaitReadable(std::chrono::milliseconds(50));
+        m_Sock.WaitReadable(kPollSlice);
         m_Sock.FillNow();
         waited = true;
     }

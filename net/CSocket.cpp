@@ -19,7 +19,6 @@ namespace sieveclaw {
 
 namespace {
 
-constexpr auto kPollSlice = std::chrono::milliseconds(50);
 // One FillNow reads at most this much, so a fast sender cannot keep the reader in the loop.
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kMaxReadsPerFill = 4;
@@ -55,7 +54,7 @@ void CSocket::RunWaitHook() const {
 
 bool CSocket::WaitFor(short events, std::chrono::milliseconds slice) const {
     pollfd entry{m_Fd, events, 0};
-    const int timeout = static_cast<int>(std::min(slice, std::chrono::milliseconds(kPollSlice)).count());
+    const int timeout = static_cast<int>(std::min(slice, kPollSlice).count());
     const int ready = ::poll(&entry, 1, timeout);
     RunWaitHook();
     return ready > 0;

@@ -12,6 +12,10 @@ namespace sieveclaw {
 
 class CTlsSession;
 
+// The longest a reader sleeps in one poll() before it looks at its time-out and runs the wait
+// hook again; data that arrives ends the wait at once.
+inline constexpr std::chrono::milliseconds kPollSlice{50};
+
 // The connection object of a mail client: a non-blocking TCP socket, plain or TLS, with its own
 // read buffer so that peeking, line reading and the dead test work the same over both. Used by
 // the one thread that created it. Failures set the thread's last socket error (Windows Sockets
@@ -24,7 +28,7 @@ public:
     CSocket& operator=(const CSocket&) = delete;
 
     // Marks the object ready to connect; the descriptor itself is made by Connect, once the
-    // address family is known. False only when the descriptor limit is reached.
+    // address family is known, so descriptor failures surface there.
     bool Create();
     bool IsValid() const { return m_Valid; }
 

@@ -7,10 +7,6 @@
 
 namespace sieveclaw {
 
-namespace {
-constexpr auto kPollSlice = std::chrono::milliseconds(50);
-}
-
 bool IsSocketDead(CSocket& sock) {
     if (!sock.IsValid() || sock.IsMarkedDead()) {
         return true;

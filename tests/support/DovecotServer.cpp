@@ -63,15 +63,16 @@ bool WriteAll(int fd, std::string_view text) {
     return true;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view text, mode_t mode,
-                    std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+// Creates path with text and then settles its permissions with finish(fd). One place for the
+// open-write-close error handling of every file the fixture writes.
+template <class Finish>
+bool WriteFileThen(const std::string& path, std::string_view text, int flags, Finish&& finish, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0600);
     if (fd < 0) {
         error = ErrnoText("cannot create " + path);
         return false;
     }
-    // The mode given to open() is narrowed by the umask; the callers mean exactly this one.
-    const bool ok = WriteAll(fd, text) && ::fchmod(fd, mode) == 0;
+    const bool ok = WriteAll(fd, text) && finish(fd);
     if (!ok) {
         error = ErrnoText("cannot write " + path);
     }
@@ -82,23 +83,17 @@ bool WriteWholeFile(const std::string& path, std::string_view text, mode_t mode,
     return ok;
 }
 
+// The mode given to open() is narrowed by the umask; the callers mean exactly this one.
+bool WriteWholeFile(const std::string& path, std::string_view text, mode_t mode, std::string& error) {
+    return WriteFileThen(
+        path, text, O_TRUNC, [mode](int fd) { return ::fchmod(fd, mode) == 0; }, error);
+}
+
 // A message file, owned by the mail uid, which is all Dovecot needs to read it. As few system
-// calls as possible: a benchmark samples ten thousand of these, and file creation is the slow part.
+// calls as possible: a benchmark stocks ten thousand of these, and file creation is the slow part.
 bool WriteMailFile(const std::string& path, std::string_view text, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = ErrnoText("cannot create " + path);
-        return false;
-    }
-    const bool ok = WriteAll(fd, text) && ::fchown(fd, kMailUid, kMailGid) == 0;
-    if (!ok) {
-        error = ErrnoText("cannot write " + path);
-    }
-    if (::close(fd) != 0 && ok) {
-        error = ErrnoText("cannot close " + path);
-        return false;
-    }
-    return ok;
+    return WriteFileThen(
+        path, text, O_EXCL, [](int fd) { return ::fchown(fd, kMailUid, kMailGid) == 0; }, error);
 }
 
 bool MakeDirectory(const std::string& path, mode_t mode, bool mailOwned, std::string& error) {
