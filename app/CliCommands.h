@@ -9,4 +9,14 @@ namespace sieveclaw {
 // Prints one line per waiting message: number, To, From, Subject, Date, tab-separated.
 int RunHeadersCommand(const std::vector<std::string>& arguments);
 
+// sieveclaw-cli parse FILE [--stored] [--body]
+// Runs the body parser on a raw message (or a stored message file) and prints what it found.
+int RunParseCommand(const std::vector<std::string>& arguments);
+
+// sieveclaw-cli settings [NAME [VALUE]]
+int RunSettingsCommand(const std::vector<std::string>& arguments);
+
+// sieveclaw-cli accounts list | add | edit NAME | remove NAME | hold NAME | enable NAME
+int RunAccountsCommand(const std::vector<std::string>& arguments);
+
 }  // namespace sieveclaw

@@ -6,6 +6,7 @@ namespace sieveclaw {
 
 // Status codes the worker and the mail clients report to the main window.
 enum EStatusCode : int {
+    kStatusRecountTrash = 4,      // value 0: spam files came or went; count them again
     kStatusBytesDownloaded = 15,  // value: bytes of the current message received so far
 };
 

@@ -1,0 +1,154 @@
+#include "core/TextFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace sieveclaw {
+
+namespace {
+
+// Closes a descriptor on every path.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : m_Fd(fd) {}
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    ~CFileDescriptor() { Close(); }
+
+    int Get() const { return m_Fd; }
+    bool Close() {
+        if (m_Fd < 0) {
+            return true;
+        }
+        const int fd = m_Fd;
+        m_Fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_Fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// The rename itself must reach the disk too, or a crash could bring back the old name.
+void SyncFolder(const std::string& folder) {
+    CFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        ::fsync(dir.Get());
+    }
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(file.Get(), chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            bytes.clear();
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        bytes.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace) {
+    std::string temporary = path + ".XXXXXX";
+    CFileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.Get() < 0) {
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool ok = ::fchmod(file.Get(), static_cast<mode_t>(mode) & ~mask) == 0 && WriteAll(file.Get(), bytes) &&
+              ::fsync(file.Get()) == 0;
+    ok = file.Close() && ok;
+    if (ok && replace == EReplace::kReplace) {
+        ok = ::rename(temporary.c_str(), path.c_str()) == 0;
+    } else if (ok) {
+        // link() refuses an existing name, which rename() would silently replace; the temporary
+        // name goes either way.
+        ok = ::link(temporary.c_str(), path.c_str()) == 0;
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        errno = saved;
+    }
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        errno = saved;
+        return false;
+    }
+    SyncFolder(FolderOf(path));
+    return true;
+}
+
+std::string_view TrimTrailingWhiteSpace(std::string_view line) {
+    const std::size_t last = line.find_last_not_of(" \t\r\n\v\f");
+    return last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
+}
+
+bool CLineReader::Next(std::string_view& line) {
+    if (m_Rest.empty()) {
+        line = {};
+        return false;
+    }
+    const std::size_t end = m_Rest.find('\n');
+    if (end == std::string_view::npos) {
+        line = m_Rest;
+        m_Rest = {};
+    } else {
+        line = m_Rest.substr(0, end);
+        m_Rest.remove_prefix(end + 1);
+    }
+    return true;
+}
+
+std::string_view CLineReader::NextTrimmed() {
+    std::string_view line;
+    Next(line);
+    return TrimTrailingWhiteSpace(line);
+}
+
+}  // namespace sieveclaw

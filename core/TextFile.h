@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Whole-file reads and crash-safe whole-file writes for the program's data files (accounts,
+// settings, lists, message files), and the line rules every reader of those files shares.
+
+namespace sieveclaw {
+
+// Reads the whole file into bytes. False (and bytes empty) when it cannot be opened or read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
+
+enum class EReplace {
+    kReplace,      // an existing file at path is replaced
+    kKeepExisting  // fail (errno EEXIST) rather than replace an existing file
+};
+
+// Writes bytes to a temporary file beside path, flushes it to disk and moves it into place, so
+// that a crash leaves the old file or the new one, never half of one. The new file gets mode
+// (before the umask). False when any step fails; the temporary file is then removed and errno
+// tells why.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
+                         EReplace replace = EReplace::kReplace);
+
+// The line without its trailing white space (blanks, tabs, CR, LF, VT, FF), as every reader of
+// the data files takes its lines.
+std::string_view TrimTrailingWhiteSpace(std::string_view line);
+
+// Walks a buffer line by line. Lines end at LF; the LF is not part of the line (a CR before it
+// is, and trimming removes it). A last line without LF is returned too; an empty buffer has no
+// lines.
+class CLineReader {
+public:
+    explicit CLineReader(std::string_view text) : m_Rest(text) {}
+
+    // The next line, or false at the end of the buffer.
+    bool Next(std::string_view& line);
+    // The next line trimmed; at the end an empty line, as a read past the end of a file gives.
+    std::string_view NextTrimmed();
+    bool AtEnd() const { return m_Rest.empty(); }
+
+private:
+    std::string_view m_Rest;
+};
+
+}  // namespace sieveclaw

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/MessageEntry.h"
+#include "mail/CEmailMsg.h"
+
+// The local copies of judged messages: good mail in the "inbox" folder, spam in the "spam"
+// folder of the data folder. A file holds an optional "REASON:" line (spam only), the
+// "ACCOUNT:" line and the message as the server sent it; every line ends in CR LF.
+
+namespace sieveclaw {
+
+class CStatusSink;
+
+// The two folders, without a trailing '/'.
+std::string InboxFolder();
+std::string SpamFolder();
+
+// What a message file holds instead of a message too large to download.
+inline constexpr std::string_view kOversizedNotice =
+    "This email is larger than your maximum size.  It will not be downloaded to save you time.\r\n";
+
+// folder + "/" + local time as "%H%M%S%m%d%y" + the millisecond tick count (signed 32-bit) +
+// ".eml". When that name is taken the number is advanced until it is free, so a second message
+// saved in the same millisecond never replaces the first.
+std::string MakeMessageFileName(const std::string& folder);
+
+// Writes one message file at filePath: the REASON line when reason is not empty, the ACCOUNT
+// line, then message.m_RawText. The file appears whole or not at all (temporary file, flush,
+// rename); an existing file at filePath is replaced. Returns false when the copy is not on disk,
+// so that the caller keeps the message on the server.
+bool SaveEmail(const std::string& filePath, const CEmailMsg& message, std::string_view accountName,
+               std::string_view reason);
+
+// SaveEmail under a fresh MakeMessageFileName in folder that no other writer can take meanwhile.
+// The path written, or nothing when the copy could not be written.
+std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CEmailMsg& message,
+                                             std::string_view accountName, std::string_view reason);
+
+// Reads the file from the start until To, From, Subject and Date are all found: the four fields
+// into fields, the text after "REASON:" into reason. Empty values for a file that cannot be
+// opened.
+void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason);
+
+// The text after "ACCOUNT:" on the first line that starts with it; empty when the file cannot be
+// opened or has no such line.
+std::string ReadAccountLine(const std::string& filePath);
+
+// Fills message from a message file: m_RawText gets every line trimmed and ended with CR LF,
+// m_Body the same without a leading REASON line, and the four summary fields from m_Body. A file
+// that cannot be opened gives empty texts. The caller runs Process when it wants the body parsed.
+void LoadMessageText(const std::string& filePath, CEmailMsg& message);
+
+// Creates the spam and inbox folders; when the inbox folder was already there, deletes every
+// file in it (the first check rebuilds the good messages from the servers).
+void ClearInboxFolder();
+
+// Writes reasonLine and then every line of the inbox file inboxPath (trimmed, CR LF ended) as a
+// new file in the spam folder under the inbox file's own name (or a fresh name when a spam file
+// already has it). The inbox file stays. The path written, or nothing on failure.
+std::optional<std::string> CopyToSpamFolder(const std::string& inboxPath, std::string_view reasonLine);
+
+// What the purge of old spam needs to know and remembers.
+struct SpamPurgeState {
+    bool m_AutoDelete = true;
+    int m_DeleteAfterDaysOld = 7;
+    std::time_t m_LastAutoDeleteTime = 0;  // set to now whenever a purge runs
+};
+
+// Deletes spam files at least m_DeleteAfterDaysOld whole days old, at most once per whole hour
+// since m_LastAutoDeleteTime and only when m_AutoDelete is on. A file's age counts from its
+// creation where the file system records it, from its last change otherwise. Posts
+// kStatusRecountTrash to sink when it collected any file. Returns the number of files deleted.
+int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink);
+
+}  // namespace sieveclaw
