@@ -129,6 +129,24 @@ std::string_view TrimTrailingWhiteSpace(std::string_view line) {
     return last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
 }
 
+void AppendWithCrLf(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size() + 64);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) {
+            out.append(text.substr(start));
+            return;
+        }
+        out.append(text.substr(start, lf - start));
+        if (lf == 0 || text[lf - 1] != '\r') {
+            out += '\r';
+        }
+        out += '\n';
+        start = lf + 1;
+    }
+}
+
 bool CLineReader::Next(std::string_view& line) {
     if (m_Rest.empty()) {
         line = {};

@@ -27,6 +27,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
 // the data files takes its lines.
 std::string_view TrimTrailingWhiteSpace(std::string_view line);
 
+// Appends text with every bare LF made CR LF, so that all its lines end alike (as a mail server
+// sends them).
+void AppendWithCrLf(std::string& out, std::string_view text);
+
 // Walks a buffer line by line. Lines end at LF; the LF is not part of the line (a CR before it
 // is, and trimming removes it). A last line without LF is returned too; an empty buffer has no
 // lines.

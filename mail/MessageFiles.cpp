@@ -63,25 +63,6 @@ void AppendOneLine(std::string& out, std::string_view text) {
     out += "\r\n";
 }
 
-// The message as received, with any bare LF made CR LF so that every line of the file ends alike.
-void AppendWithCrLf(std::string& out, std::string_view text) {
-    out.reserve(out.size() + text.size() + 64);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t lf = text.find('\n', start);
-        if (lf == std::string_view::npos) {
-            out.append(text.substr(start));
-            return;
-        }
-        out.append(text.substr(start, lf - start));
-        if (lf == 0 || text[lf - 1] != '\r') {
-            out += '\r';
-        }
-        out += '\n';
-        start = lf + 1;
-    }
-}
-
 std::string MessageFileContent(const CEmailMsg& message, std::string_view accountName, std::string_view reason) {
     std::string content;
     if (!reason.empty()) {

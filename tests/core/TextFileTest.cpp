@@ -68,5 +68,11 @@ TEST(TextFileTest, LinesSplitAtLineFeedsAndTrimTrailingWhiteSpace) {
     EXPECT_FALSE(empty.Next(line));
 }
 
+TEST(TextFileTest, AppendWithCrLfEndsEveryLineAlike) {
+    std::string out = "x";
+    AppendWithCrLf(out, "\na\r\nb\nc\r\r\n\nend");
+    EXPECT_EQ(out, "x\r\na\r\nb\r\nc\r\r\n\r\nend");
+}
+
 }  // namespace
 }  // namespace sieveclaw
