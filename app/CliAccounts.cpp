@@ -1,0 +1,423 @@
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/CliCommands.h"
+#include "app/PasswordPrompt.h"
+#include "core/AccountList.h"
+#include "core/AccountsFile.h"
+#include "core/DataFolder.h"
+
+namespace sieveclaw {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: sieveclaw-cli accounts list\n"
+    "       sieveclaw-cli accounts add --name NAME --pop3-server HOST --pop3-user USER [OPTION...]\n"
+    "       sieveclaw-cli accounts edit NAME [OPTION...] [--new-password] [--new-smtp-password]\n"
+    "       sieveclaw-cli accounts remove|hold|enable NAME\n"
+    "options: --name NAME  --pop3-server HOST  --pop3-port N  --pop3-user USER  --email ADDRESS\n"
+    "         --smtp-server HOST  --smtp-port N  --smtp-logon yes|no  --smtp-user USER\n"
+    "         --play-sounds yes|no  --spam-sound FILE  --mail-sound FILE\n"
+    "add: the POP3 password is taken from SIEVECLAW_PASSWORD, otherwise asked for. The SMTP\n"
+    "  server defaults to the POP3 server, the SMTP port to 25 and the SMTP user to the POP3 user;\n"
+    "  the SMTP password is taken from SIEVECLAW_SMTP_PASSWORD, else is the POP3 password when the\n"
+    "  two users are the same, else is asked for.\n"
+    "edit: changes only the fields given. The passwords are kept unless --new-password (POP3) or\n"
+    "  --new-smtp-password (SMTP) is given; these take SIEVECLAW_PASSWORD or\n"
+    "  SIEVECLAW_SMTP_PASSWORD, otherwise ask.\n"
+    "remove, hold, enable: act on the first account of that name (names are case-sensitive).\n"
+    "Names, servers, ports, users, passwords and the address are trimmed at both ends.\n";
+
+int UsageError(const std::string& error) {
+    std::cerr << "sieveclaw-cli accounts: " << error << "\n" << kUsage;
+    return 2;
+}
+
+// A value the command cannot take: the message is enough, the usage would bury it.
+int InvalidValue(const std::string& error) {
+    std::cerr << "sieveclaw-cli accounts: " << error << "\n";
+    return 2;
+}
+
+int Failure(const std::string& error) {
+    std::cerr << "sieveclaw-cli accounts: " << error << "\n";
+    return 1;
+}
+
+std::string TrimBoth(std::string_view text) {
+    constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+    const std::size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1));
+}
+
+// Control bytes of a name read from the file must not reach the terminal as they are.
+std::string Printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+struct AccountOptions {
+    std::optional<std::string> m_Name;
+    std::optional<std::string> m_POP3Server;
+    std::optional<std::string> m_POP3Port;
+    std::optional<std::string> m_POP3User;
+    std::optional<std::string> m_Email;
+    std::optional<std::string> m_SMTPServer;
+    std::optional<std::string> m_SMTPPort;
+    std::optional<std::string> m_SMTPUser;
+    std::optional<std::string> m_SpamSound;
+    std::optional<std::string> m_MailSound;
+    std::optional<std::int32_t> m_SMTPLogon;
+    std::optional<std::int32_t> m_PlaySounds;
+    bool m_NewPassword = false;
+    bool m_NewSMTPPassword = false;
+};
+
+struct TextOption {
+    std::string_view m_Name;
+    std::optional<std::string> AccountOptions::*m_Value;
+    bool m_Trim;
+};
+
+constexpr TextOption kTextOptions[] = {
+    {"--name", &AccountOptions::m_Name, true},
+    {"--pop3-server", &AccountOptions::m_POP3Server, true},
+    {"--pop3-port", &AccountOptions::m_POP3Port, true},
+    {"--pop3-user", &AccountOptions::m_POP3User, true},
+    {"--email", &AccountOptions::m_Email, true},
+    {"--smtp-server", &AccountOptions::m_SMTPServer, true},
+    {"--smtp-port", &AccountOptions::m_SMTPPort, true},
+    {"--smtp-user", &AccountOptions::m_SMTPUser, true},
+    {"--spam-sound", &AccountOptions::m_SpamSound, false},
+    {"--mail-sound", &AccountOptions::m_MailSound, false},
+};
+
+bool ParseYesNo(const std::string& text, std::optional<std::int32_t>& value) {
+    if (text != "yes" && text != "no") {
+        return false;
+    }
+    value = text == "yes" ? 1 : 0;
+    return true;
+}
+
+bool IsPort(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const int value = std::atoi(text.c_str());
+    return value >= 1 && value <= 65535;
+}
+
+bool ParseAccountOptions(const std::vector<std::string>& arguments, std::size_t first, bool forEdit,
+                         AccountOptions& options, std::string& error) {
+    for (std::size_t i = first; i < arguments.size(); ++i) {
+        const std::string& name = arguments[i];
+        if (forEdit && name == "--new-password") {
+            options.m_NewPassword = true;
+            continue;
+        }
+        if (forEdit && name == "--new-smtp-password") {
+            options.m_NewSMTPPassword = true;
+            continue;
+        }
+        if (i + 1 >= arguments.size()) {
+            error = name.starts_with("--") ? "option '" + name + "' needs a value" : "unexpected '" + name + "'";
+            return false;
+        }
+        const std::string& value = arguments[++i];
+        bool known = false;
+        for (const TextOption& option : kTextOptions) {
+            if (name == option.m_Name) {
+                options.*option.m_Value = option.m_Trim ? TrimBoth(value) : value;
+                known = true;
+            }
+        }
+        if (known) {
+            continue;
+        }
+        if (name == "--smtp-logon" || name == "--play-sounds") {
+            if (!ParseYesNo(value, name == "--smtp-logon" ? options.m_SMTPLogon : options.m_PlaySounds)) {
+                error = "option '" + name + "' takes yes or no, not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        error = "unknown option '" + name + "'";
+        return false;
+    }
+    for (const auto* port : {&options.m_POP3Port, &options.m_SMTPPort}) {
+        if (*port && !IsPort(**port)) {
+            error = "a port must be a number from 1 to 65535, not '" + **port + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+void ApplyOptions(const AccountOptions& options, EmailAccountInfo& record) {
+    const std::pair<const std::optional<std::string>*, std::string*> texts[] = {
+        {&options.m_Name, &record.m_AccountName},        {&options.m_POP3Server, &record.m_POP3Server},
+        {&options.m_POP3Port, &record.m_POP3Port},       {&options.m_POP3User, &record.m_POP3UserId},
+        {&options.m_Email, &record.m_EmailAddress},      {&options.m_SMTPServer, &record.m_SMTPServer},
+        {&options.m_SMTPPort, &record.m_SMTPPort},       {&options.m_SMTPUser, &record.m_SMTPUserId},
+        {&options.m_SpamSound, &record.m_SpamSoundFile}, {&options.m_MailSound, &record.m_NewMailSoundFile},
+    };
+    for (const auto& [option, member] : texts) {
+        if (*option) {
+            *member = **option;
+        }
+    }
+    if (options.m_SMTPLogon) {
+        record.m_SMTPNeedsLogon = *options.m_SMTPLogon;
+    }
+    if (options.m_PlaySounds) {
+        record.m_PlaySounds = *options.m_PlaySounds;
+    }
+}
+
+// The variable when set, otherwise typed without echo; trimmed as the dialog trims it.
+std::optional<std::string> ObtainPassword(const char* variable, const std::string& prompt) {
+    if (const char* fromEnvironment = std::getenv(variable); fromEnvironment != nullptr) {
+        return TrimBoth(fromEnvironment);
+    }
+    if (auto typed = ReadPasswordWithoutEcho(prompt)) {
+        return TrimBoth(*typed);
+    }
+    return std::nullopt;
+}
+
+// The account settings dialog's checks, in its order, for the fields the command sets.
+std::string BlankFieldError(const EmailAccountInfo& record) {
+    if (record.m_AccountName.empty()) {
+        return "The account name is blank.";
+    }
+    if (record.m_POP3Server.empty()) {
+        return "The incoming mail server (POP3) is blank.";
+    }
+    if (record.m_POP3Port.empty()) {
+        return "The incoming (POP3) Port is blank.";
+    }
+    if (record.m_POP3UserId.empty()) {
+        return "The User Id for the incoming (POP3) account is blank.";
+    }
+    if (record.m_POP3Password.empty()) {
+        return "The Password for the incoming (POP3) account is blank.";
+    }
+    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPUserId.empty()) {
+        return "The User Id for the outgoing (SMTP) account is blank.";
+    }
+    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPPassword.empty()) {
+        return "The Password for the outgoing (SMTP) account is blank.";
+    }
+    if (record.m_SMTPServer.empty()) {
+        return "The outgoing mail server (SMTP) is blank.";
+    }
+    if (record.m_SMTPPort.empty()) {
+        return "The outgoing (SMTP) Port is blank.";
+    }
+    return {};
+}
+
+// Refuses what the accounts file could not give back as typed, before anything is saved.
+std::string UnstorableFieldError(const EmailAccountInfo& record) {
+    const std::string_view field = FirstFieldNotStoredIntact(record);
+    if (field.empty()) {
+        return {};
+    }
+    return "the " + std::string(field) +
+           " cannot be stored in the accounts file as it is (it holds a line end, or ends in a character "
+           "the file would drop); choose another";
+}
+
+// Loads the file; false (with the reason printed) when it exists but cannot be read, since saving
+// over it would lose the accounts it holds.
+bool LoadForCommand(CAccountList& list) {
+    if (LoadAccounts(list)) {
+        return true;
+    }
+    std::error_code ignored;
+    if (!std::filesystem::exists(AccountsFilePath(), ignored)) {
+        return true;
+    }
+    Failure("cannot read " + AccountsFilePath());
+    return false;
+}
+
+int SaveForCommand(const CAccountList& list, const std::string& done) {
+    if (!SaveAccounts(list)) {
+        const int saved = errno;
+        return Failure("could not write " + AccountsFilePath() + ": " + std::strerror(saved));
+    }
+    std::cout << done << "\n";
+    return 0;
+}
+
+int ListAccounts(const CAccountList& list) {
+    for (const EmailAccountInfo& record : list.Snapshot()) {
+        std::cout << Printable(record.m_AccountName) << '\t' << Printable(record.m_POP3Server) << ':'
+                  << Printable(record.m_POP3Port) << '\t' << Printable(record.m_POP3UserId) << '\t'
+                  << Printable(record.m_EmailAddress);
+        if (record.m_OnHold != 0) {
+            std::cout << "\ton hold";
+        }
+        std::cout << '\n';
+    }
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+int AddAccountCommand(CAccountList& list, const std::vector<std::string>& arguments) {
+    AccountOptions options;
+    std::string error;
+    if (!ParseAccountOptions(arguments, 1, false, options, error)) {
+        return UsageError(error);
+    }
+    if (!options.m_Name || !options.m_POP3Server || !options.m_POP3User) {
+        return UsageError("add needs --name, --pop3-server and --pop3-user");
+    }
+    EmailAccountInfo record;
+    ApplyOptions(options, record);
+    if (!options.m_SMTPServer) {
+        record.m_SMTPServer = record.m_POP3Server;
+    }
+    if (!options.m_SMTPUser) {
+        record.m_SMTPUserId = record.m_POP3UserId;
+    }
+    // Refuse a taken name before asking for any password.
+    if (!record.m_AccountName.empty() && FindAccount(list, record.m_AccountName) != kNoPos) {
+        return Failure(DuplicateAccountNameMessage(record.m_AccountName));
+    }
+
+    const auto password = ObtainPassword("SIEVECLAW_PASSWORD", "POP3 password for " + record.m_POP3UserId + ": ");
+    if (!password) {
+        return UsageError("no POP3 password (set SIEVECLAW_PASSWORD or type it)");
+    }
+    record.m_POP3Password = *password;
+    if (std::getenv("SIEVECLAW_SMTP_PASSWORD") == nullptr && record.m_SMTPUserId == record.m_POP3UserId) {
+        record.m_SMTPPassword = record.m_POP3Password;
+    } else if (const auto smtp =
+                   ObtainPassword("SIEVECLAW_SMTP_PASSWORD", "SMTP password for " + record.m_SMTPUserId + ": ")) {
+        record.m_SMTPPassword = *smtp;
+    } else {
+        return UsageError("no SMTP password (set SIEVECLAW_SMTP_PASSWORD or type it)");
+    }
+
+    if (error = BlankFieldError(record); error.empty()) {
+        error = UnstorableFieldError(record);
+    }
+    if (!error.empty()) {
+        return InvalidValue(error);
+    }
+    const std::string name = record.m_AccountName;
+    AddAccount(list, std::move(record));
+    return SaveForCommand(list, "Account '" + Printable(name) + "' added.");
+}
+
+int EditAccountCommand(CAccountList& list, const std::vector<std::string>& arguments) {
+    AccountOptions options;
+    std::string error;
+    if (!ParseAccountOptions(arguments, 2, true, options, error)) {
+        return UsageError(error);
+    }
+    const std::string& name = arguments[1];
+    const ListPos pos = FindAccount(list, name);
+    std::optional<EmailAccountInfo> record = list.GetAt(pos);
+    if (!record) {
+        return Failure("no account named '" + Printable(name) + "'");
+    }
+    ApplyOptions(options, *record);
+    // An edited account may take any name, even one already in use.
+    if (options.m_NewPassword) {
+        const auto password =
+            ObtainPassword("SIEVECLAW_PASSWORD", "New POP3 password for " + record->m_POP3UserId + ": ");
+        if (!password) {
+            return UsageError("no POP3 password (set SIEVECLAW_PASSWORD or type it)");
+        }
+        record->m_POP3Password = *password;
+    }
+    if (options.m_NewSMTPPassword) {
+        const auto password =
+            ObtainPassword("SIEVECLAW_SMTP_PASSWORD", "New SMTP password for " + record->m_SMTPUserId + ": ");
+        if (!password) {
+            return UsageError("no SMTP password (set SIEVECLAW_SMTP_PASSWORD or type it)");
+        }
+        record->m_SMTPPassword = *password;
+    }
+    if (error = BlankFieldError(*record); error.empty()) {
+        error = UnstorableFieldError(*record);
+    }
+    if (!error.empty()) {
+        return InvalidValue(error);
+    }
+    const std::string newName = record->m_AccountName;
+    list.ModifyAt(pos, [&record](EmailAccountInfo& stored) { stored = std::move(*record); });
+    return SaveForCommand(list, "Account '" + Printable(newName) + "' changed.");
+}
+
+}  // namespace
+
+int RunAccountsCommand(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        return UsageError("which accounts command?");
+    }
+    const std::string& command = arguments[0];
+    const bool named = command == "edit" || command == "remove" || command == "hold" || command == "enable";
+    if (command != "list" && command != "add" && !named) {
+        return UsageError("unknown accounts command '" + command + "'");
+    }
+    if (named && arguments.size() < 2) {
+        return UsageError(command + " needs the account's name");
+    }
+    const std::size_t fixedArguments = command == "list" ? 1 : 2;
+    if (command != "add" && command != "edit" && arguments.size() > fixedArguments) {
+        return UsageError("unexpected '" + arguments[fixedArguments] + "'");
+    }
+
+    CAccountList list;
+    if (!LoadForCommand(list)) {
+        return 1;
+    }
+    if (command == "list") {
+        return ListAccounts(list);
+    }
+    if (command == "add") {
+        return AddAccountCommand(list, arguments);
+    }
+    if (command == "edit") {
+        return EditAccountCommand(list, arguments);
+    }
+
+    const std::string& name = arguments[1];
+    const ListPos pos = FindAccount(list, name);
+    if (pos == kNoPos) {
+        return Failure("no account named '" + Printable(name) + "'");
+    }
+    if (command == "remove") {
+        list.RemoveAt(pos);
+        return SaveForCommand(list, "Account '" + Printable(name) + "' removed.");
+    }
+    const std::int32_t hold = command == "hold" ? 1 : 0;
+    list.ModifyAt(pos, [hold](EmailAccountInfo& record) { record.m_OnHold = hold; });
+    return SaveForCommand(list, "Account '" + Printable(name) + (hold != 0 ? "' is on hold." : "' is enabled."));
+}
+
+}  // namespace sieveclaw

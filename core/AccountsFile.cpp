@@ -1,0 +1,191 @@
+#include "core/AccountsFile.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "core/DataFolder.h"
+#include "core/ScrambleText.h"
+#include "core/TextFile.h"
+
+namespace sieveclaw {
+
+namespace {
+
+enum class ELineKind { kText, kScrambled, kInteger };
+
+// One line of an account's block. Exactly one of m_Text and m_Number is set.
+struct StoredLine {
+    ELineKind m_Kind;
+    std::string EmailAccountInfo::*m_Text;
+    std::int32_t EmailAccountInfo::*m_Number;
+    std::string_view m_Label;
+};
+
+constexpr StoredLine Text(std::string EmailAccountInfo::*member, std::string_view label) {
+    return {ELineKind::kText, member, nullptr, label};
+}
+constexpr StoredLine Scrambled(std::string EmailAccountInfo::*member, std::string_view label) {
+    return {ELineKind::kScrambled, member, nullptr, label};
+}
+constexpr StoredLine Integer(std::int32_t EmailAccountInfo::*member, std::string_view label) {
+    return {ELineKind::kInteger, nullptr, member, label};
+}
+
+// The file order. The older format stops after the first kOldLinesPerAccount lines.
+constexpr std::array<StoredLine, 15> kAccountLines{
+    Integer(&EmailAccountInfo::m_SMTPNeedsLogon, "SMTP needs logon"),
+    Text(&EmailAccountInfo::m_AccountName, "account name"),
+    Text(&EmailAccountInfo::m_POP3UserId, "POP3 user id"),
+    Scrambled(&EmailAccountInfo::m_POP3Password, "POP3 password"),
+    Text(&EmailAccountInfo::m_POP3Server, "POP3 server"),
+    Text(&EmailAccountInfo::m_POP3Port, "POP3 port"),
+    Text(&EmailAccountInfo::m_SMTPServer, "SMTP server"),
+    Text(&EmailAccountInfo::m_SMTPPort, "SMTP port"),
+    Text(&EmailAccountInfo::m_SMTPUserId, "SMTP user id"),
+    Scrambled(&EmailAccountInfo::m_SMTPPassword, "SMTP password"),
+    Integer(&EmailAccountInfo::m_PlaySounds, "play sounds"),
+    Text(&EmailAccountInfo::m_SpamSoundFile, "spam sound file"),
+    Text(&EmailAccountInfo::m_NewMailSoundFile, "new mail sound file"),
+    Text(&EmailAccountInfo::m_EmailAddress, "email address"),
+    Integer(&EmailAccountInfo::m_OnHold, "on hold"),
+};
+constexpr std::size_t kOldLinesPerAccount = 13;
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// atoi as the file has always been read: leading blanks, an optional sign, the digits up to the
+// first other byte; no digits give 0. Out-of-range values stop at the nearest int32 limit.
+std::int32_t ReadLeadingInteger(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && IsSpace(line[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        ++i;
+    }
+    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+                                        : std::numeric_limits<std::int32_t>::max();
+    std::int64_t value = 0;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        value = value * 10 + (line[i] - '0');
+        if (value >= limit) {
+            value = limit;
+            break;
+        }
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+// What goes on the line for this member, before the line end.
+std::string WrittenValue(const EmailAccountInfo& record, const StoredLine& line) {
+    switch (line.m_Kind) {
+        case ELineKind::kText:
+            return record.*line.m_Text;
+        case ELineKind::kScrambled:
+            return ScrambleText(record.*line.m_Text);
+        case ELineKind::kInteger:
+            return std::to_string(record.*line.m_Number);
+    }
+    return {};
+}
+
+void ReadValue(EmailAccountInfo& record, const StoredLine& line, std::string_view trimmed) {
+    switch (line.m_Kind) {
+        case ELineKind::kText:
+            record.*line.m_Text = std::string(trimmed);
+            break;
+        case ELineKind::kScrambled:
+            record.*line.m_Text = ScrambleText(trimmed);
+            break;
+        case ELineKind::kInteger:
+            record.*line.m_Number = ReadLeadingInteger(trimmed);
+            break;
+    }
+}
+
+void AppendLine(std::string& out, std::string_view value) {
+    out.append(value.substr(0, value.find('\n')));
+    out.append("\r\n");
+}
+
+}  // namespace
+
+std::string AccountsFilePath() {
+    return GetProgramFolder() + "accounts.txt";
+}
+
+std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std::string& programFolder) {
+    CLineReader reader(text);
+    const std::string_view first = reader.NextTrimmed();
+    const bool current = first == kAccountsFileHeader;
+    const std::int32_t count = ReadLeadingInteger(current ? reader.NextTrimmed() : first);
+    const std::size_t linesPerAccount = current ? kAccountLines.size() : kOldLinesPerAccount;
+
+    std::vector<EmailAccountInfo> records;
+    for (std::int32_t i = 0; i < count && !reader.AtEnd(); ++i) {
+        EmailAccountInfo record(programFolder);
+        for (std::size_t line = 0; line < linesPerAccount; ++line) {
+            ReadValue(record, kAccountLines[line], reader.NextTrimmed());
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
+    std::string out;
+    AppendLine(out, kAccountsFileHeader);
+    AppendLine(out, std::to_string(records.size()));
+    for (const EmailAccountInfo& record : records) {
+        for (const StoredLine& line : kAccountLines) {
+            AppendLine(out, WrittenValue(record, line));
+        }
+    }
+    return out;
+}
+
+bool LoadAccounts(CAccountList& list, const std::string& path) {
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        return false;
+    }
+    for (EmailAccountInfo& record : ParseAccountsText(bytes, GetProgramFolder())) {
+        AddAccount(list, std::move(record));
+    }
+    return true;
+}
+
+bool LoadAccounts(CAccountList& list) {
+    return LoadAccounts(list, AccountsFilePath());
+}
+
+bool SaveAccounts(const CAccountList& list, const std::string& path) {
+    // One snapshot, so the count line always matches the blocks even while the list changes.
+    return WriteFileAtomically(path, FormatAccountsText(list.Snapshot()), 0600);
+}
+
+bool SaveAccounts(const CAccountList& list) {
+    EnsureProgramFolder();
+    return SaveAccounts(list, AccountsFilePath());
+}
+
+std::string_view FirstFieldNotStoredIntact(const EmailAccountInfo& record) {
+    for (const StoredLine& line : kAccountLines) {
+        if (line.m_Kind == ELineKind::kInteger) {
+            continue;
+        }
+        const std::string written = WrittenValue(record, line);
+        if (written.find('\n') != std::string::npos || TrimTrailingWhiteSpace(written).size() != written.size()) {
+            return line.m_Label;
+        }
+    }
+    return {};
+}
+
+}  // namespace sieveclaw

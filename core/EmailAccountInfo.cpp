@@ -1,0 +1,24 @@
+#include "core/EmailAccountInfo.h"
+
+#include "core/DataFolder.h"
+
+namespace sieveclaw {
+
+EmailAccountInfo::EmailAccountInfo() : EmailAccountInfo(GetProgramFolder()) {}
+
+EmailAccountInfo::EmailAccountInfo(const std::string& programFolder)
+    : m_SpamSoundFile(programFolder + "clawed.wav"),
+      m_NewMailSoundFile(programFolder + "mailin.wav"),
+      m_InboxEntries(std::make_shared<CMessageEntryList>()),
+      m_PendingDeletions(std::make_shared<CMessageEntryList>()) {}
+
+bool HasSameStoredFields(const EmailAccountInfo& a, const EmailAccountInfo& b) {
+    return a.m_AccountName == b.m_AccountName && a.m_POP3Server == b.m_POP3Server && a.m_POP3UserId == b.m_POP3UserId &&
+           a.m_POP3Password == b.m_POP3Password && a.m_POP3Port == b.m_POP3Port && a.m_SMTPServer == b.m_SMTPServer &&
+           a.m_SMTPNeedsLogon == b.m_SMTPNeedsLogon && a.m_SMTPUserId == b.m_SMTPUserId &&
+           a.m_SMTPPassword == b.m_SMTPPassword && a.m_SMTPPort == b.m_SMTPPort && a.m_PlaySounds == b.m_PlaySounds &&
+           a.m_SpamSoundFile == b.m_SpamSoundFile && a.m_NewMailSoundFile == b.m_NewMailSoundFile &&
+           a.m_EmailAddress == b.m_EmailAddress && a.m_OnHold == b.m_OnHold;
+}
+
+}  // namespace sieveclaw
