@@ -1,0 +1,414 @@
+#include "core/ProfileStore.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "core/TextFile.h"
+
+namespace sieveclaw {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::string EnvOrEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = EnvOrEmpty("HOME");
+    if (home.empty()) {
+        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+            home = entry->pw_dir;
+        }
+    }
+    return home;
+}
+
+bool IsControl(unsigned char byte) {
+    return byte < 0x20 || byte == 0x7F;
+}
+
+std::string_view TrimLeadingBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    text = TrimLeadingBlanks(text);
+    const std::size_t last = text.find_last_not_of(" \t");
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Optional sign, then the leading decimal digits, saturating at the ends of int.
+bool ParseLeadingInt(std::string_view text, int& value) {
+    std::size_t at = 0;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    if (at >= text.size() || text[at] < '0' || text[at] > '9') {
+        return false;
+    }
+    constexpr long long kLimit = 2147483648LL;  // |INT_MIN|
+    long long magnitude = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (magnitude <= kLimit) {
+            magnitude = magnitude * 10 + (text[at] - '0');
+        }
+    }
+    if (negative) {
+        value = magnitude >= kLimit ? -2147483647 - 1 : static_cast<int>(-magnitude);
+    } else {
+        value = magnitude >= kLimit ? 2147483647 : static_cast<int>(magnitude);
+    }
+    return true;
+}
+
+bool HasControlByte(std::string_view text) {
+    for (const char c : text) {
+        if (IsControl(static_cast<unsigned char>(c))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Names and sections that read back as written: no line ends or other control bytes, no blanks
+// the reader would trim, nothing that would make the line a section, comment or other value.
+bool IsStorableSection(std::string_view section) {
+    return !section.empty() && !HasControlByte(section) && section.find(']') == std::string_view::npos &&
+           TrimBlanks(section).size() == section.size();
+}
+
+bool IsStorableName(std::string_view name) {
+    return !name.empty() && !HasControlByte(name) && name.find('=') == std::string_view::npos && name.front() != '[' &&
+           name.front() != ';' && name.front() != '#' && TrimBlanks(name).size() == name.size();
+}
+
+}  // namespace
+
+std::string GetConfigHome() {
+    // An XDG variable that is empty or relative is invalid and must be ignored.
+    std::string config = EnvOrEmpty("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/') {
+        config = HomeFolder() + "/.config";
+    }
+    while (config.size() > 1 && config.back() == '/') {
+        config.pop_back();
+    }
+    return config;
+}
+
+std::string GetProfileStorePath() {
+    if (std::string own = EnvOrEmpty("SIEVECLAW_HOME"); !own.empty()) {
+        if (own.back() != '/') {
+            own += '/';
+        }
+        return own + "sieveclaw.ini";
+    }
+    return GetConfigHome() + "/Tallowmere/sieveclaw.ini";
+}
+
+std::string EscapeProfileValue(std::string_view value) {
+    std::string text;
+    text.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(value[i]);
+        const bool edgeBlank = byte == ' ' && (i == 0 || i + 1 == value.size());
+        if (byte == '\\') {
+            text += "\\\\";
+        } else if (IsControl(byte) || edgeBlank) {
+            text += "\\x";
+            text += kHexDigits[byte >> 4];
+            text += kHexDigits[byte & 0x0F];
+        } else {
+            text += static_cast<char>(byte);
+        }
+    }
+    return text;
+}
+
+std::string UnescapeProfileValue(std::string_view text) {
+    std::string value;
+    value.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            if (text[i + 1] == '\\') {
+                value += '\\';
+                ++i;
+                continue;
+            }
+            if (text[i + 1] == 'x' && i + 3 < text.size()) {
+                const int high = HexValue(text[i + 2]);
+                const int low = HexValue(text[i + 3]);
+                if (high >= 0 && low >= 0) {
+                    value += static_cast<char>(high * 16 + low);
+                    i += 3;
+                    continue;
+                }
+            }
+        }
+        value += text[i];
+    }
+    return value;
+}
+
+bool CProfileStore::Load() {
+    std::string bytes;
+    std::string error;
+    if (!m_Path.empty() && !ReadFileBytes(m_Path, bytes)) {
+        // A missing file is a store nobody has written yet.
+        if (errno != ENOENT && errno != ENOTDIR) {
+            error = "cannot read " + m_Path + ": " + std::strerror(errno);
+        }
+        bytes.clear();
+    }
+    Parse(bytes);
+    std::lock_guard lock(m_Lock);
+    m_LastError = error;
+    return error.empty();
+}
+
+void CProfileStore::Parse(std::string_view text) {
+    std::vector<Line> lines;
+    std::set<std::pair<std::string, std::string>> seen;
+    std::string section;
+    CLineReader reader(text);
+    std::string_view raw;
+    while (reader.Next(raw)) {
+        while (!raw.empty() && raw.back() == '\r') {
+            raw.remove_suffix(1);
+        }
+        Line line;
+        line.m_Raw = std::string(raw);
+        const std::string_view body = TrimLeadingBlanks(TrimTrailingWhiteSpace(raw));
+        if (body.empty() || body.front() == ';' || body.front() == '#') {
+            // a comment or blank line
+        } else if (body.front() == '[') {
+            const std::size_t close = body.find(']');
+            if (close != std::string_view::npos) {
+                section = std::string(TrimBlanks(body.substr(1, close - 1)));
+                line.m_Kind = Line::EKind::kSection;
+                line.m_Name = section;
+            }
+        } else if (const std::size_t equals = body.find('='); equals != std::string_view::npos) {
+            std::string name(TrimBlanks(body.substr(0, equals)));
+            if (!name.empty() && seen.emplace(section, name).second) {
+                line.m_Kind = Line::EKind::kValue;
+                line.m_Name = std::move(name);
+                line.m_Value = UnescapeProfileValue(TrimLeadingBlanks(body.substr(equals + 1)));
+            }
+        }
+        line.m_Section = section;
+        lines.push_back(std::move(line));
+    }
+    std::lock_guard lock(m_Lock);
+    m_Lines = std::move(lines);
+    m_Dirty = false;
+}
+
+std::string CProfileStore::Serialize() const {
+    std::lock_guard lock(m_Lock);
+    return SerializeLocked();
+}
+
+std::string CProfileStore::SerializeLocked() const {
+    std::string text;
+    for (const Line& line : m_Lines) {
+        if (line.m_Kind == Line::EKind::kValue && line.m_Raw.empty()) {
+            text += line.m_Name;
+            text += '=';
+            text += EscapeProfileValue(line.m_Value);
+        } else {
+            text += line.m_Raw;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+const CProfileStore::Line* CProfileStore::FindLocked(std::string_view section, std::string_view name) const {
+    for (const Line& line : m_Lines) {
+        if (line.m_Kind == Line::EKind::kValue && line.m_Name == name && line.m_Section == section) {
+            return &line;
+        }
+    }
+    return nullptr;
+}
+
+int CProfileStore::GetProfileInt(std::string_view section, std::string_view name, int defaultValue) const {
+    std::lock_guard lock(m_Lock);
+    const Line* line = FindLocked(section, name);
+    int value = defaultValue;
+    if (line == nullptr || !ParseLeadingInt(line->m_Value, value)) {
+        return defaultValue;
+    }
+    return value;
+}
+
+std::string CProfileStore::GetProfileString(std::string_view section, std::string_view name,
+                                            std::string_view defaultValue) const {
+    std::lock_guard lock(m_Lock);
+    const Line* line = FindLocked(section, name);
+    return line != nullptr ? line->m_Value : std::string(defaultValue);
+}
+
+bool CProfileStore::HasProfileValue(std::string_view section, std::string_view name) const {
+    std::lock_guard lock(m_Lock);
+    return FindLocked(section, name) != nullptr;
+}
+
+bool CProfileStore::WriteProfileInt(std::string_view section, std::string_view name, int value) {
+    std::lock_guard lock(m_Lock);
+    return WriteLocked(section, name, std::to_string(value));
+}
+
+bool CProfileStore::WriteProfileString(std::string_view section, std::string_view name, std::string_view value) {
+    std::lock_guard lock(m_Lock);
+    return WriteLocked(section, name, std::string(value));
+}
+
+bool CProfileStore::WriteLocked(std::string_view section, std::string_view name, std::string value) {
+    if (!IsStorableSection(section) || !IsStorableName(name)) {
+        return false;
+    }
+    if (SetLocked(section, name, std::move(value))) {
+        m_Dirty = true;
+    }
+    return m_BatchDepth > 0 || FlushLocked();
+}
+
+bool CProfileStore::SetLocked(std::string_view section, std::string_view name, std::string value) {
+    for (Line& line : m_Lines) {
+        if (line.m_Kind == Line::EKind::kValue && line.m_Name == name && line.m_Section == section) {
+            if (line.m_Value == value) {
+                return false;
+            }
+            line.m_Value = std::move(value);
+            line.m_Raw.clear();
+            return true;
+        }
+    }
+    Line added;
+    added.m_Kind = Line::EKind::kValue;
+    added.m_Name = std::string(name);
+    added.m_Value = std::move(value);
+    added.m_Section = std::string(section);
+
+    // A new name goes after the last value (or other content line) of the section's first
+    // occurrence, so that comments and blank lines that close the section stay where they were.
+    std::size_t header = 0;
+    while (header < m_Lines.size() &&
+           !(m_Lines[header].m_Kind == Line::EKind::kSection && m_Lines[header].m_Name == section)) {
+        ++header;
+    }
+    if (header < m_Lines.size()) {
+        std::size_t at = header + 1;
+        for (std::size_t i = header + 1; i < m_Lines.size() && m_Lines[i].m_Kind != Line::EKind::kSection; ++i) {
+            const std::string_view body = TrimLeadingBlanks(TrimTrailingWhiteSpace(m_Lines[i].m_Raw));
+            const bool comment = body.empty() || body.front() == ';' || body.front() == '#';
+            if (m_Lines[i].m_Kind == Line::EKind::kValue || !comment) {
+                at = i + 1;
+            }
+        }
+        m_Lines.insert(m_Lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
+        return true;
+    }
+    if (!m_Lines.empty() && !TrimTrailingWhiteSpace(m_Lines.back().m_Raw).empty()) {
+        Line blank;
+        blank.m_Section = m_Lines.back().m_Section;
+        m_Lines.push_back(std::move(blank));
+    }
+    Line heading;
+    heading.m_Kind = Line::EKind::kSection;
+    heading.m_Raw = "[" + std::string(section) + "]";
+    heading.m_Name = std::string(section);
+    heading.m_Section = std::string(section);
+    m_Lines.push_back(std::move(heading));
+    m_Lines.push_back(std::move(added));
+    return true;
+}
+
+bool CProfileStore::Flush() {
+    std::lock_guard lock(m_Lock);
+    return FlushLocked();
+}
+
+bool CProfileStore::FlushLocked() {
+    if (!m_Dirty || m_Path.empty()) {
+        m_Dirty = false;
+        return true;
+    }
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(m_Path).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !fs::is_directory(folder, error)) {
+        // The folder holds the scrambled filter password too: the user's alone.
+        fs::create_directories(folder, error);
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
+    }
+    if (!WriteFileAtomically(m_Path, SerializeLocked(), 0600)) {
+        m_LastError = "cannot write " + m_Path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_Dirty = false;
+    return true;
+}
+
+std::string CProfileStore::LastError() const {
+    std::lock_guard lock(m_Lock);
+    return m_LastError;
+}
+
+bool CProfileStore::EndBatch() {
+    std::lock_guard lock(m_Lock);
+    if (m_BatchDepth > 0) {
+        --m_BatchDepth;
+    }
+    return m_BatchDepth > 0 || FlushLocked();
+}
+
+CProfileStore::CWriteBatch::CWriteBatch(CProfileStore& store) : m_Store(store) {
+    std::lock_guard lock(m_Store.m_Lock);
+    ++m_Store.m_BatchDepth;
+}
+
+CProfileStore::CWriteBatch::~CWriteBatch() {
+    if (m_Open) {
+        Commit();
+    }
+}
+
+bool CProfileStore::CWriteBatch::Commit() {
+    if (!m_Open) {
+        return true;
+    }
+    m_Open = false;
+    return m_Store.EndBatch();
+}
+
+}  // namespace sieveclaw
