@@ -34,6 +34,7 @@ fuzz: bootstrap
 # Side-by-side figures against a peer client (see bench/README.md).
 bench: build
 	$(BUILD)/bench/bench_pop3_pass
+	$(BUILD)/bench/bench_process
 
 clean:
 	rm -rf build

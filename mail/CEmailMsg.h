@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/MessageEntry.h"
@@ -9,7 +11,9 @@ namespace sieveclaw {
 
 // One part of a message cut out by the body parser, with the fields of its part header.
 struct EmailAttachment {
-    std::vector<unsigned char> m_Data;  // decoded bytes; empty when the part had none
+    // The part's bytes copied raw from the message, still in their transfer encoding (base64 stays
+    // base64); empty when the part had none.
+    std::vector<unsigned char> m_Data;
     std::string m_ContentType;
     std::string m_TransferEncoding;
     std::string m_Description;
@@ -38,6 +42,18 @@ public:
 
     MessageEntry Summary() const;
     void ClearHeaderFields();
+
+    // Takes the whole message in m_Body apart: m_Body becomes the body text and the parts after
+    // the first of a multipart/mixed message (at most 10,000) are appended to m_Attachments. Never
+    // fails; a message that cannot be taken apart keeps its whole text in m_Body. Does nothing when
+    // m_Body is empty.
+    void Process();
+
+    // The value of the field called name (the name includes its colon or equals sign) at or after
+    // start in m_Body: the text right after the name up to the first CR, at most 255 characters,
+    // not unfolded. Unless scanWholeMsg is set, a name that starts beyond the fifth line break
+    // after start does not count. Empty when there is no such field.
+    std::string GetContentStr(std::size_t start, std::string_view name, bool scanWholeMsg, bool caseSensitive) const;
 };
 
 }  // namespace sieveclaw

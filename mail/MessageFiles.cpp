@@ -13,6 +13,7 @@
 
 #include "core/ActivityLog.h"
 #include "core/DataFolder.h"
+#include "core/Settings.h"
 #include "core/StatusSink.h"
 #include "core/TextFile.h"
 #include "mail/HeaderFields.h"
@@ -312,6 +313,17 @@ int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink)
     }
     if (!old.empty() && sink != nullptr) {
         sink->PostStatus(kStatusRecountTrash, 0);
+    }
+    return deleted;
+}
+
+int AutoDeleteOldSpam(CSettings& settings, CStatusSink* sink) {
+    SpamPurgeState state{settings.GetAutoDelete(), settings.GetDeleteAfterDaysOld(),
+                         settings.GetLastAutoDeleteTime()};
+    const std::time_t before = state.m_LastAutoDeleteTime;
+    const int deleted = AutoDeleteOldSpam(state, std::time(nullptr), sink);
+    if (state.m_LastAutoDeleteTime != before) {
+        settings.SetLastAutoDeleteTime(state.m_LastAutoDeleteTime);
     }
     return deleted;
 }

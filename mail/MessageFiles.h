@@ -14,6 +14,7 @@
 
 namespace sieveclaw {
 
+class CSettings;
 class CStatusSink;
 
 // The two folders, without a trailing '/'.
@@ -76,5 +77,9 @@ struct SpamPurgeState {
 // creation where the file system records it, from its last change otherwise. Posts
 // kStatusRecountTrash to sink when it collected any file. Returns the number of files deleted.
 int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink);
+
+// The same with the settings "AutoDelete", "DeleteAfterDaysOld" and "LastAutoDeleteTime" (which
+// it updates in memory; the next save stores it), at the current time.
+int AutoDeleteOldSpam(CSettings& settings, CStatusSink* sink);
 
 }  // namespace sieveclaw

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Settings.h"
 #include "core/StatusSink.h"
 #include "core/TextFile.h"
 #include "tests/support/ScopedDataFolder.h"
@@ -284,6 +285,22 @@ TEST_F(MessageFilesTest, AutoDeleteOldSpamRunsHourlyAndTakesFilesOfTheGivenAge) 
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(SpamFolder() + "/notes.txt"));
     EXPECT_EQ(sink.m_Posts, (std::vector<std::pair<int, std::int64_t>>{{kStatusRecountTrash, 0}}));
+}
+
+TEST_F(MessageFilesTest, AutoDeleteOldSpamFromTheSettingsRemembersItsRun) {
+    CSettings settings;  // a fresh store: on, 7 days, last run in 2000
+    settings.SetDeleteAfterDaysOld(0);
+    ASSERT_TRUE(SaveEmail(SpamFolder() + "/new.eml", Message(), "Home", " r"));
+    RecordingSink sink;
+    const std::time_t before = std::time(nullptr);
+    EXPECT_EQ(AutoDeleteOldSpam(settings, &sink), 1);
+    EXPECT_GE(settings.GetLastAutoDeleteTime(), before);
+    EXPECT_EQ(sink.m_Posts.size(), 1u);
+
+    // Within the hour nothing runs again.
+    ASSERT_TRUE(SaveEmail(SpamFolder() + "/newer.eml", Message(), "Home", " r"));
+    EXPECT_EQ(AutoDeleteOldSpam(settings, &sink), 0);
+    EXPECT_TRUE(fs::exists(SpamFolder() + "/newer.eml"));
 }
 
 }  // namespace
