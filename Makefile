@@ -31,10 +31,11 @@ fuzz: bootstrap
 	cmake --build --preset fuzz
 	scripts/run-fuzzers build/fuzz/fuzz
 
-# Side-by-side figures against a peer client (see bench/README.md).
+# Side-by-side figures against a peer measured in the same run (see README.md).
 bench: build
 	$(BUILD)/bench/bench_pop3_pass
 	$(BUILD)/bench/bench_process
+	$(BUILD)/bench/bench_is_spam
 
 clean:
 	rm -rf build

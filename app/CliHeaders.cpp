@@ -44,7 +44,7 @@ bool ParseHeadersOptions(const std::vector<std::string>& arguments, HeadersOptio
             }
         } else {
             error = hasValue || name.rfind("--", 0) != 0 ? "unknown option '" + name + "'"
-                                                          : "option '" + name + "' needs a value";
+                                                         : "option '" + name + "' needs a value";
             return false;
         }
     }

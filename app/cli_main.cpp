@@ -15,6 +15,19 @@ void PrintUsage() {
                  "  headers --server HOST [--port N] [--implicit-tls] --user NAME\n"
                  "      lists the waiting messages: number, To, From, Subject, Date\n"
                  "      (password from SIEVECLAW_PASSWORD, otherwise asked for)\n"
+                 "  parse FILE [--stored] [--body]\n"
+                 "      runs the body parser on a message (--stored: a message file of the inbox or\n"
+                 "      spam folder) and prints To, From, Subject, Date and one line per attachment;\n"
+                 "      --body prints the parsed body instead\n"
+                 "  settings [NAME [VALUE]]\n"
+                 "      lists every setting, shows one, or sets one\n"
+                 "  accounts list | add OPTIONS | edit NAME OPTIONS | remove NAME | hold NAME | enable NAME\n"
+                 "      shows or changes the accounts ('sieveclaw-cli accounts' alone lists the options)\n"
+                 "  judge FILE...\n"
+                 "      judges each message (raw or stored) against the lists: 'spam<TAB>reason' or 'good'\n"
+                 "  lists [/a] show|add|remove friends|from|body|exts [TEXT]\n"
+                 "  lists [/a] import-words FILE --to from|body | import-friends FILE\n"
+                 "      shows or changes the filter lists as the Filters and Friends windows do\n"
                  "  /l as the first argument writes the activity log spam.log in the data folder.\n";
 }
 
@@ -35,6 +48,21 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin());
     if (command == "headers") {
         return sieveclaw::RunHeadersCommand(arguments);
+    }
+    if (command == "parse") {
+        return sieveclaw::RunParseCommand(arguments);
+    }
+    if (command == "settings") {
+        return sieveclaw::RunSettingsCommand(arguments);
+    }
+    if (command == "accounts") {
+        return sieveclaw::RunAccountsCommand(arguments);
+    }
+    if (command == "judge") {
+        return sieveclaw::RunJudgeCommand(arguments);
+    }
+    if (command == "lists") {
+        return sieveclaw::RunListsCommand(arguments);
     }
     std::cerr << "sieveclaw-cli: unknown command '" << command << "'\n";
     PrintUsage();

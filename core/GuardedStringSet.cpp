@@ -48,6 +48,12 @@ std::vector<std::string> GuardedStringSet::Entries() const {
     return m_Ordered;
 }
 
+std::vector<std::string> GuardedStringSet::Entries(std::uint64_t& generation) const {
+    std::lock_guard lock(m_Lock);
+    generation = m_Generation;
+    return m_Ordered;
+}
+
 std::uint64_t GuardedStringSet::Generation() const {
     std::lock_guard lock(m_Lock);
     return m_Generation;

@@ -22,6 +22,9 @@ public:
 
     // A copy of the texts in insertion order.
     std::vector<std::string> Entries() const;
+    // The same copy together with the generation it belongs to, read under one lock, so that a
+    // structure built from the copy can be labelled with the right generation.
+    std::vector<std::string> Entries(std::uint64_t& generation) const;
 
     // Grows by one with every change, so that a structure built from the texts (a search
     // automaton) knows when to rebuild.

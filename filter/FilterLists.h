@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/GuardedList.h"
 #include "core/GuardedStringSet.h"
 #include "core/MessageEntry.h"
+#include "filter/WordMatcher.h"
 
 namespace sieveclaw {
 
@@ -21,6 +23,11 @@ struct CFilterLists {
     GuardedList<std::string> m_Exts;
     // Messages the user salvaged from the Trash Can this run; never saved.
     GuardedList<MessageEntry> m_Salvaged;
+
+    // Search automata over the From and Body lists, so that a message costs one pass over its
+    // text however long the lists grow. Each is rebuilt on first use after its list changed.
+    CListMatcherCache m_FromMatcher{m_FromList, CWordMatcher::kShortTextRowBudgetBytes};
+    CListMatcherCache m_BodyMatcher{m_BodyList, CWordMatcher::kRowBudgetBytes};
 };
 
 }  // namespace sieveclaw

@@ -1,0 +1,296 @@
+#include "filter/FilterFiles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "core/CommandLine.h"
+#include "core/DataFolder.h"
+#include "core/ScrambleText.h"
+#include "core/Settings.h"
+#include "core/TextFile.h"
+
+namespace sieveclaw {
+
+namespace {
+
+constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+
+std::string_view StripWhiteSpace(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+// The count line read like atoi: leading blanks, an optional sign, the leading digits; no digit
+// or a negative number is 0. A number too large for size_t saturates, which reads the same as
+// "every line is a From entry" and allocates nothing.
+std::size_t ParseCountLine(std::string_view line) {
+    std::size_t at = 0;
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < line.size() && (line[at] == '+' || line[at] == '-')) {
+        negative = line[at] == '-';
+        ++at;
+    }
+    std::size_t count = 0;
+    constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+    for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
+        const auto digit = static_cast<std::size_t>(line[at] - '0');
+        count = count > (kMax - digit) / 10 ? kMax : count * 10 + digit;
+    }
+    return negative ? 0 : count;
+}
+
+// Reads the file into the lists under the settings lock. False when the file exists but could
+// not be read, so that callers do not delete or overwrite what they could not see.
+bool MergeWordListFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock,
+                       std::size_t& entriesRead) {
+    std::lock_guard lock(settingsLock);
+    entriesRead = 0;
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        return errno == ENOENT;
+    }
+    entriesRead = ReadWordListText(bytes, scrambled, lists);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+std::size_t WordListSize(const CFilterLists& lists) {
+    return lists.m_FromList.Count() + lists.m_BodyList.Count();
+}
+
+}  // namespace
+
+std::string WordListPath() {
+    return GetProgramFolder() + "wordlist.txt";
+}
+std::string NewFiltersPath() {
+    return GetProgramFolder() + "newfilters.txt";
+}
+std::string FriendsPath() {
+    return GetProgramFolder() + "friends.txt";
+}
+std::string AdminListPath(EFilterList list) {
+    return GetProgramFolder() + (list == EFilterList::kFrom ? "adminfromlist.txt" : "adminbodylist.txt");
+}
+
+std::size_t ReadWordListText(std::string_view text, bool scrambled, CFilterLists& lists) {
+    CLineReader lines(text);
+    std::string_view line;
+    if (!lines.Next(line)) {
+        return 0;
+    }
+    std::size_t fromLinesLeft = ParseCountLine(line);
+    std::size_t entriesRead = 0;
+    while (lines.Next(line)) {
+        // Empty lines count as From lines too, so the block boundary is decided before skipping.
+        const bool isFrom = fromLinesLeft > 0;
+        if (isFrom) {
+            --fromLinesLeft;
+        }
+        const std::string_view stored = TrimTrailingWhiteSpace(line);
+        const std::string plain = scrambled ? ScrambleText(stored) : std::string(stored);
+        const std::string_view entry = StripWhiteSpace(plain);
+        if (entry.empty()) {
+            continue;
+        }
+        ++entriesRead;
+        (isFrom ? lists.m_FromList : lists.m_BodyList).Add(std::string(entry));
+    }
+    return entriesRead;
+}
+
+bool IsStorableWordListEntry(std::string_view entry) {
+    const std::string stored = ScrambleText(entry);
+    return stored.find('\n') == std::string::npos && TrimTrailingWhiteSpace(stored).size() == stored.size();
+}
+
+std::string FormatWordListText(const std::vector<std::string>& fromList, const std::vector<std::string>& bodyList,
+                               std::vector<std::string>* unstorable) {
+    std::string entries;
+    std::size_t fromCount = 0;
+    const auto append = [&](const std::vector<std::string>& list, bool isFrom) {
+        for (const std::string& entry : list) {
+            if (!IsStorableWordListEntry(entry)) {
+                if (unstorable != nullptr) {
+                    unstorable->push_back(entry);
+                }
+                continue;
+            }
+            entries += ScrambleText(entry);
+            entries += "\r\n";
+            fromCount += isFrom ? 1 : 0;
+        }
+    };
+    append(fromList, true);
+    append(bodyList, false);
+    return std::to_string(fromCount) + "\r\n" + entries;
+}
+
+std::size_t LoadFilterFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock) {
+    std::size_t entriesRead = 0;
+    MergeWordListFile(lists, path, scrambled, settingsLock, entriesRead);
+    return entriesRead;
+}
+
+bool SaveWordList(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path,
+                  std::vector<std::string>* unstorable) {
+    std::lock_guard lock(settingsLock);
+    // Copies, so that the count line and the From block agree even while entries are added.
+    const std::string text = FormatWordListText(lists.m_FromList.Entries(), lists.m_BodyList.Entries(), unstorable);
+    return WriteFileAtomically(path, text);
+}
+
+std::vector<std::string> ParseFriendsText(std::string_view text) {
+    std::vector<std::string> friends;
+    CLineReader lines(text);
+    for (std::string_view line; lines.Next(line);) {
+        const std::string_view entry = StripWhiteSpace(line);
+        if (!entry.empty()) {
+            friends.emplace_back(entry);
+        }
+    }
+    return friends;
+}
+
+std::string FormatFriendsText(const std::vector<std::string>& friends) {
+    std::string text;
+    for (const std::string& entry : friends) {
+        if (entry.find('\n') != std::string::npos) {
+            continue;
+        }
+        text += entry;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std::string& path) {
+    std::lock_guard lock(settingsLock);
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        return 0;
+    }
+    std::vector<std::string> friends = ParseFriendsText(bytes);
+    for (std::string& entry : friends) {
+        lists.m_Friends.Append(std::move(entry));
+    }
+    return friends.size();
+}
+
+bool SaveFriends(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path) {
+    std::lock_guard lock(settingsLock);
+    return WriteFileAtomically(path, FormatFriendsText(lists.m_Friends.Snapshot()));
+}
+
+bool HasAdministratorSwitch() {
+    for (const std::string& argument : CommandLineArguments()) {
+        if (argument == "/a") {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AppendAdminList(std::string_view entry, EFilterList list, bool administrator) {
+    if (!administrator) {
+        return true;
+    }
+    std::string line;
+    line.reserve(entry.size() + 2);
+    for (const char c : entry) {
+        line += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    line += "\r\n";
+    const std::string path = AdminListPath(list);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    // One write: O_APPEND keeps the line whole even if another writer appends at the same time.
+    const ssize_t written = ::write(fd, line.data(), line.size());
+    const bool closed = ::close(fd) == 0;
+    return written == static_cast<ssize_t>(line.size()) && closed;
+}
+
+void LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings, std::mutex& settingsLock,
+                              const std::string& folder) {
+    lists.m_Exts.Clear();
+    for (std::string& ext : settings.GetExts()) {
+        lists.m_Exts.Append(std::move(ext));
+    }
+
+    const std::string wordList = folder + "wordlist.txt";
+    std::size_t entriesRead = 0;
+    const bool wordListSeen = MergeWordListFile(lists, wordList, true, settingsLock, entriesRead);
+
+    const std::string newFilters = folder + "newfilters.txt";
+    if (FileExists(newFilters)) {
+        const std::size_t before = WordListSize(lists);
+        if (MergeWordListFile(lists, newFilters, true, settingsLock, entriesRead)) {
+            // Saving over a word list that exists but could not be read would lose it; then the
+            // new filters wait in their file for a start that can read both.
+            const bool safe =
+                WordListSize(lists) == before || (wordListSeen && SaveWordList(lists, settingsLock, wordList));
+            if (safe) {
+                ::unlink(newFilters.c_str());
+            }
+        }
+    }
+
+    LoadFriends(lists, settingsLock, folder + "friends.txt");
+}
+
+FilterUpdateResult MergeFilterUpdateFiles(CFilterLists& lists, const std::vector<std::string>& paths,
+                                          std::mutex& settingsLock, const std::string& wordListPath) {
+    FilterUpdateResult result;
+    const std::size_t before = WordListSize(lists);
+    std::vector<const std::string*> merged;
+    for (const std::string& path : paths) {
+        std::size_t entriesRead = 0;
+        if (MergeWordListFile(lists, path, false, settingsLock, entriesRead) && FileExists(path)) {
+            merged.push_back(&path);
+        }
+        result.m_EntriesRead += entriesRead;
+    }
+    result.m_ListsGrew = WordListSize(lists) != before;
+    if (result.m_ListsGrew) {
+        result.m_Saved = SaveWordList(lists, settingsLock, wordListPath);
+        if (!result.m_Saved) {
+            return result;
+        }
+    }
+    for (const std::string* path : merged) {
+        if (::unlink(path->c_str()) == 0) {
+            ++result.m_FilesDeleted;
+        }
+    }
+    return result;
+}
+
+bool AddFilterEntryByHand(CFilterLists& lists, EFilterList list, const std::string& entry, bool administrator,
+                          const std::function<void()>& rescan) {
+    GuardedStringSet& target = list == EFilterList::kFrom ? lists.m_FromList : lists.m_BodyList;
+    if (!target.Add(entry)) {
+        return false;
+    }
+    AppendAdminList(entry, list, administrator);
+    if (rescan) {
+        rescan();
+    }
+    return true;
+}
+
+}  // namespace sieveclaw

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The headless commands end to end, in a throwaway data folder: settings, accounts, parse, lists
+# and judge, with the files they leave behind.
+set -uo pipefail
+
+cli=${SIEVECLAW_CLI:?SIEVECLAW_CLI names the sieveclaw-cli binary}
+golden=$(cd "$(dirname "$0")/../mail/golden" && pwd)
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export SIEVECLAW_HOME=$home XDG_CONFIG_HOME=$home/config
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() { [ "$1" == "$2" ] || fail "$3: expected [$2], got [$1]"; }
+expect_status() {
+  local want=$1; shift
+  "$@" >"$home/out" 2>"$home/err"; local got=$?
+  [ "$got" -eq "$want" ] || fail "'$*' exited $got, expected $want: $(cat "$home/err")"
+}
+
+# --- settings ---------------------------------------------------------------------------------
+expect_eq "$("$cli" settings EmailDelay)" "EmailDelay=1" "default interval"
+expect_status 0 "$cli" settings EmailDelay 5
+expect_eq "$("$cli" settings EmailDelay)" "EmailDelay=5" "interval after setting it"
+expect_eq "$("$cli" settings MaxMsgSizeHI)" "MaxMsgSizeHI=16" "maximum size, high half"
+expect_status 2 "$cli" settings NoSuchSetting
+grep -q '^EmailDelay=5' "$home/sieveclaw.ini" || fail "the ini file does not hold EmailDelay=5"
+[ "$("$cli" settings | head -1)" == "EmailDelay=5" ] || fail "the list does not start with EmailDelay"
+
+# --- accounts ---------------------------------------------------------------------------------
+SIEVECLAW_PASSWORD='s3cret pass' expect_status 0 "$cli" accounts add --name Home \
+  --pop3-server 127.0.0.1 --pop3-user ann --email ann@example.org
+SIEVECLAW_PASSWORD=x expect_status 1 "$cli" accounts add --name Home --pop3-server h --pop3-user u
+grep -qF "You already have an account named 'Home'.  Please type a different name." "$home/err" \
+  || fail "duplicate name message: $(cat "$home/err")"
+SIEVECLAW_PASSWORD=y expect_status 0 "$cli" accounts add --name home --pop3-server h2 --pop3-user u2
+expect_status 0 "$cli" accounts hold Home
+"$cli" accounts list >"$home/list" || fail "accounts list"
+[ "$(wc -l <"$home/list")" -eq 2 ] || fail "two accounts expected: $(cat "$home/list")"
+grep -q 'Home.*on hold' "$home/list" || fail "Home is not shown on hold: $(cat "$home/list")"
+grep -q 's3cret' "$home/list" "$home/accounts.txt" && fail "a password is readable"
+[ "$(head -1 "$home/accounts.txt")" == $'Sieveclaw Datastream Version 1.1\r' ] || fail "accounts header"
+[ "$(stat -c %a "$home/accounts.txt")" == 600 ] || fail "accounts.txt is not 0600"
+expect_status 0 "$cli" accounts remove home
+expect_status 1 "$cli" accounts remove nobody
+[ "$(sed -n 2p "$home/accounts.txt")" == $'1\r' ] || fail "one account expected after the removal"
+
+# --- parse --------------------------------------------------------------------------------------
+"$cli" parse "$golden/multipart_attachments.eml" >"$home/parsed" || fail "parse"
+[ "$(grep -c '^Attachment:' "$home/parsed")" -eq 2 ] || fail "two attachments expected: $(cat "$home/parsed")"
+grep -q $'^Attachment:\t application/vnd.ms-excel;\t attachment;\t March figures\t base64\t' "$home/parsed" \
+  || fail "first attachment line: $(cat "$home/parsed")"
+for name in plain html multipart_attachments folded_header unquoted_boundary; do
+  "$cli" parse "$golden/$name.eml" --body >"$home/body" || fail "parse --body $name"
+  cmp -s "$home/body" "$golden/$name.body" || fail "parse --body $name differs from its golden body"
+done
+expect_status 1 "$cli" parse "$home/missing.eml"
+
+# --- lists and judge ----------------------------------------------------------------------------
+expect_status 0 "$cli" lists add from casino
+expect_status 0 "$cli" lists add body "cheap pills"
+expect_status 0 "$cli" lists add friends example.org
+expect_eq "$("$cli" lists show from)" "casino" "From list"
+mkdir -p "$home/mail"
+printf 'Return-Path: <x@y>\nFrom: win@casino-royal.test\nTo: ann@example.org\nSubject: hi\nDate: Mon\n\nhello\n' \
+  >"$home/mail/casino.eml"
+printf 'Return-Path: <x@y>\nFrom: bob@other.test\nTo: ann@example.org\nSubject: Cheap pills!\nDate: Mon\n\nhello\n' \
+  >"$home/mail/pills.eml"
+printf 'Return-Path: <x@y>\nFrom: amy@example.org\nTo: ann@example.org\nSubject: cheap pills\nDate: Mon\n\nhi\n' \
+  >"$home/mail/friend.eml"
+"$cli" judge "$home/mail/casino.eml" "$home/mail/pills.eml" "$home/mail/friend.eml" >"$home/verdicts" \
+  || fail "judge"
+expect_eq "$(cat "$home/verdicts")" $'spam\tFrom contains \'casino\'\nspam\tThe subject contains \'cheap pills\'\ngood' \
+  "verdicts"
+expect_status 0 "$cli" lists remove from casino
+expect_eq "$("$cli" judge "$home/mail/casino.eml")" "good" "verdict after removing the word"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all command checks passed"
