@@ -15,6 +15,7 @@
 #include "core/AccountList.h"
 #include "core/AccountsFile.h"
 #include "core/DataFolder.h"
+#include "core/TextFile.h"
 
 namespace sieveclaw {
 
@@ -55,12 +56,7 @@ int Failure(const std::string& error) {
 }
 
 std::string TrimBoth(std::string_view text) {
-    constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1));
+    return std::string(StripWhiteSpace(text));
 }
 
 // Control bytes of a name read from the file must not reach the terminal as they are.

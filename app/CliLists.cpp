@@ -37,14 +37,8 @@ constexpr const char* kUsage =
     "messages; the command\n"
     "  line keeps no Inbox messages, so its rescan finds none.\n";
 
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
 std::string Stripped(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1));
+    return std::string(StripWhiteSpace(text));
 }
 
 int Usage(const std::string& problem) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/DataFolder.h"
+#include "core/LeadingNumber.h"
 #include "core/ScrambleText.h"
 #include "core/TextFile.h"
 
@@ -53,35 +54,6 @@ constexpr std::array<StoredLine, 15> kAccountLines{
 };
 constexpr std::size_t kOldLinesPerAccount = 13;
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// atoi as the file has always been read: leading blanks, an optional sign, the digits up to the
-// first other byte; no digits give 0. Out-of-range values stop at the nearest int32 limit.
-std::int32_t ReadLeadingInteger(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && IsSpace(line[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
-        negative = line[i] == '-';
-        ++i;
-    }
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-                                        : std::numeric_limits<std::int32_t>::max();
-    std::int64_t value = 0;
-    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-        value = value * 10 + (line[i] - '0');
-        if (value >= limit) {
-            value = limit;
-            break;
-        }
-    }
-    return static_cast<std::int32_t>(negative ? -value : value);
-}
-
 // What goes on the line for this member, before the line end.
 std::string WrittenValue(const EmailAccountInfo& record, const StoredLine& line) {
     switch (line.m_Kind) {
@@ -104,7 +76,7 @@ void ReadValue(EmailAccountInfo& record, const StoredLine& line, std::string_vie
             record.*line.m_Text = ScrambleText(trimmed);
             break;
         case ELineKind::kInteger:
-            record.*line.m_Number = ReadLeadingInteger(trimmed);
+            record.*line.m_Number = LeadingNumber<std::int32_t>(trimmed);
             break;
     }
 }
@@ -124,7 +96,7 @@ std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std
     CLineReader reader(text);
     const std::string_view first = reader.NextTrimmed();
     const bool current = first == kAccountsFileHeader;
-    const std::int32_t count = ReadLeadingInteger(current ? reader.NextTrimmed() : first);
+    const std::int32_t count = LeadingNumber<std::int32_t>(current ? reader.NextTrimmed() : first);
     const std::size_t linesPerAccount = current ? kAccountLines.size() : kOldLinesPerAccount;
 
     std::vector<EmailAccountInfo> records;

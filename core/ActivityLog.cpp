@@ -48,9 +48,13 @@ void AppendToLog(std::string_view bytes) {
 
 }  // namespace
 
-bool IsActivityLogEnabled() { return g_Enabled.load(std::memory_order_relaxed); }
+bool IsActivityLogEnabled() {
+    return g_Enabled.load(std::memory_order_relaxed);
+}
 
-void SetActivityLogEnabled(bool enabled) { g_Enabled.store(enabled, std::memory_order_relaxed); }
+void SetActivityLogEnabled(bool enabled) {
+    g_Enabled.store(enabled, std::memory_order_relaxed);
+}
 
 void WriteActivityLog(std::string_view text, bool stamped) {
     if (!IsActivityLogEnabled()) {

@@ -25,6 +25,8 @@ void SetCommandLine(std::vector<std::string> arguments) {
     SetActivityLogEnabled(!Arguments().empty() && Arguments().front() == "/l");
 }
 
-const std::vector<std::string>& CommandLineArguments() { return Arguments(); }
+const std::vector<std::string>& CommandLineArguments() {
+    return Arguments();
+}
 
 }  // namespace sieveclaw

@@ -11,21 +11,6 @@ namespace sieveclaw {
 
 namespace {
 
-std::string EnvOrEmpty(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-std::string HomeFolder() {
-    std::string home = EnvOrEmpty("HOME");
-    if (home.empty()) {
-        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-            home = entry->pw_dir;
-        }
-    }
-    return home;
-}
-
 std::string WithSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') {
         folder += '/';
@@ -35,14 +20,41 @@ std::string WithSlash(std::string folder) {
 
 }  // namespace
 
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string GetHomeFolder() {
+    std::string home = EnvironmentValue("HOME");
+    if (home.empty()) {
+        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+            home = entry->pw_dir;
+        }
+    }
+    return home;
+}
+
+std::string GetConfigHome() {
+    // An XDG variable that is empty or relative is invalid and must be ignored.
+    std::string config = EnvironmentValue("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/') {
+        config = GetHomeFolder() + "/.config";
+    }
+    while (config.size() > 1 && config.back() == '/') {
+        config.pop_back();
+    }
+    return config;
+}
+
 std::string GetProgramFolder() {
-    if (std::string own = EnvOrEmpty("SIEVECLAW_HOME"); !own.empty()) {
+    if (std::string own = EnvironmentValue("SIEVECLAW_HOME"); !own.empty()) {
         return WithSlash(std::move(own));
     }
     // An XDG variable that is empty or relative is invalid and must be ignored.
-    std::string data = EnvOrEmpty("XDG_DATA_HOME");
+    std::string data = EnvironmentValue("XDG_DATA_HOME");
     if (data.empty() || data.front() != '/') {
-        data = HomeFolder() + "/.local/share";
+        data = GetHomeFolder() + "/.local/share";
     }
     return WithSlash(data) + "sieveclaw/";
 }

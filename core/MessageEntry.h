@@ -16,8 +16,7 @@ struct MessageEntry {
     // Two entries stand for the same message when the four header texts match byte for byte;
     // where the copy is stored does not count.
     bool IsSameMessage(const MessageEntry& other) const {
-        return m_To == other.m_To && m_From == other.m_From && m_Subject == other.m_Subject &&
-               m_Date == other.m_Date;
+        return m_To == other.m_To && m_From == other.m_From && m_Subject == other.m_Subject && m_Date == other.m_Date;
     }
 };
 

@@ -1,8 +1,5 @@
 #include "core/ProfileStore.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,28 +8,25 @@
 #include <system_error>
 #include <utility>
 
+#include "core/DataFolder.h"
+#include "core/LeadingNumber.h"
 #include "core/TextFile.h"
 
 namespace sieveclaw {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-std::string EnvOrEmpty(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-std::string HomeFolder() {
-    std::string home = EnvOrEmpty("HOME");
-    if (home.empty()) {
-        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-            home = entry->pw_dir;
-        }
+// A stored integer as the leading number of its text, held within int; false without digits.
+bool ReadProfileInt(std::string_view text, int& value) {
+    long long number = 0;
+    if (!ReadLeadingNumber(text, number)) {
+        return false;
     }
-    return home;
+    value = LeadingNumber<int>(text);
+    return true;
 }
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool IsControl(unsigned char byte) {
     return byte < 0x20 || byte == 0x7F;
@@ -62,32 +56,6 @@ int HexValue(char c) {
     return -1;
 }
 
-// Optional sign, then the leading decimal digits, saturating at the ends of int.
-bool ParseLeadingInt(std::string_view text, int& value) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    if (at >= text.size() || text[at] < '0' || text[at] > '9') {
-        return false;
-    }
-    constexpr long long kLimit = 2147483648LL;  // |INT_MIN|
-    long long magnitude = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        if (magnitude <= kLimit) {
-            magnitude = magnitude * 10 + (text[at] - '0');
-        }
-    }
-    if (negative) {
-        value = magnitude >= kLimit ? -2147483647 - 1 : static_cast<int>(-magnitude);
-    } else {
-        value = magnitude >= kLimit ? 2147483647 : static_cast<int>(magnitude);
-    }
-    return true;
-}
-
 bool HasControlByte(std::string_view text) {
     for (const char c : text) {
         if (IsControl(static_cast<unsigned char>(c))) {
@@ -111,20 +79,8 @@ bool IsStorableName(std::string_view name) {
 
 }  // namespace
 
-std::string GetConfigHome() {
-    // An XDG variable that is empty or relative is invalid and must be ignored.
-    std::string config = EnvOrEmpty("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/') {
-        config = HomeFolder() + "/.config";
-    }
-    while (config.size() > 1 && config.back() == '/') {
-        config.pop_back();
-    }
-    return config;
-}
-
 std::string GetProfileStorePath() {
-    if (std::string own = EnvOrEmpty("SIEVECLAW_HOME"); !own.empty()) {
+    if (std::string own = EnvironmentValue("SIEVECLAW_HOME"); !own.empty()) {
         if (own.back() != '/') {
             own += '/';
         }
@@ -264,7 +220,7 @@ int CProfileStore::GetProfileInt(std::string_view section, std::string_view name
     std::lock_guard lock(m_Lock);
     const Line* line = FindLocked(section, name);
     int value = defaultValue;
-    if (line == nullptr || !ParseLeadingInt(line->m_Value, value)) {
+    if (line == nullptr || !ReadProfileInt(line->m_Value, value)) {
         return defaultValue;
     }
     return value;

@@ -40,9 +40,6 @@ namespace sieveclaw {
 // ~/.config).
 std::string GetProfileStorePath();
 
-// $XDG_CONFIG_HOME, or ~/.config when it is empty or relative. Without a trailing '/'.
-std::string GetConfigHome();
-
 std::string EscapeProfileValue(std::string_view value);
 std::string UnescapeProfileValue(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/DataFolder.h"
 #include "core/ProfileStore.h"
 #include "core/TextFile.h"
 

@@ -124,8 +124,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
     return true;
 }
 
+std::string_view StripWhiteSpace(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kWhiteSpace);
+    return first == std::string_view::npos ? std::string_view() : TrimTrailingWhiteSpace(text.substr(first));
+}
+
 std::string_view TrimTrailingWhiteSpace(std::string_view line) {
-    const std::size_t last = line.find_last_not_of(" \t\r\n\v\f");
+    const std::size_t last = line.find_last_not_of(kWhiteSpace);
     return last == std::string_view::npos ? std::string_view() : line.substr(0, last + 1);
 }
 

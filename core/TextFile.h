@@ -23,6 +23,12 @@ enum class EReplace {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
                          EReplace replace = EReplace::kReplace);
 
+// The white space every reader of the data files trims.
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+
+// The text without white space at either end.
+std::string_view StripWhiteSpace(std::string_view text);
+
 // The line without its trailing white space (blanks, tabs, CR, LF, VT, FF), as every reader of
 // the data files takes its lines.
 std::string_view TrimTrailingWhiteSpace(std::string_view line);

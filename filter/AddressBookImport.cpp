@@ -11,17 +11,7 @@ namespace sieveclaw {
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
-std::string_view StripWhiteSpace(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 std::string Lowered(std::string_view text) {
     std::string lowered(text);

@@ -8,6 +8,7 @@
 
 #include "core/CommandLine.h"
 #include "core/DataFolder.h"
+#include "core/LeadingNumber.h"
 #include "core/ScrambleText.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
@@ -16,37 +17,10 @@ namespace sieveclaw {
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view StripWhiteSpace(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
-
-// The count line read like atoi: leading blanks, an optional sign, the leading digits; no digit
-// or a negative number is 0. A number too large for size_t saturates, which reads the same as
-// "every line is a From entry" and allocates nothing.
-std::size_t ParseCountLine(std::string_view line) {
-    std::size_t at = 0;
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
-        ++at;
-    }
-    bool negative = false;
-    if (at < line.size() && (line[at] == '+' || line[at] == '-')) {
-        negative = line[at] == '-';
-        ++at;
-    }
-    std::size_t count = 0;
-    constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-    for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
-        const auto digit = static_cast<std::size_t>(line[at] - '0');
-        count = count > (kMax - digit) / 10 ? kMax : count * 10 + digit;
-    }
-    return negative ? 0 : count;
+// The count line read like atoi; a negative number counts as 0, and an absurd one simply makes
+// every line a From entry without allocating anything for it.
+std::size_t CountLineValue(std::string_view line) {
+    return LeadingNumber<std::size_t>(line);
 }
 
 // Reads the file into the lists under the settings lock. False when the file exists but could
@@ -92,7 +66,7 @@ std::size_t ReadWordListText(std::string_view text, bool scrambled, CFilterLists
     if (!lines.Next(line)) {
         return 0;
     }
-    std::size_t fromLinesLeft = ParseCountLine(line);
+    std::size_t fromLinesLeft = CountLineValue(line);
     std::size_t entriesRead = 0;
     while (lines.Next(line)) {
         // Empty lines count as From lines too, so the block boundary is decided before skipping.

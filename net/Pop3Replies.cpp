@@ -1,46 +1,19 @@
 #include "net/Pop3Replies.h"
 
-#include <limits>
+#include <algorithm>
+
+#include "core/LeadingNumber.h"
 
 namespace sieveclaw {
-
-namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The decimal number at the start of text, as atoi reads it: leading white space and a sign are
-// allowed, reading stops at the first non-digit; no number gives 0. Saturates instead of
-// overflowing on absurd inputs.
-long long LeadingNumber(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) {
-        ++at;
-    }
-    bool negative = false;
-    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    long long value = 0;
-    constexpr long long kLimit = std::numeric_limits<long long>::max() / 10 - 9;
-    for (; at < text.size() && IsDigit(text[at]); ++at) {
-        if (value < kLimit) {
-            value = value * 10 + (text[at] - '0');
-        }
-    }
-    return negative ? -value : value;
-}
-
-}  // namespace
 
 Pop3Stats ParseStatReply(std::string_view reply) {
     Pop3Stats stats;
     const std::string_view rest = reply.substr(std::min<std::size_t>(4, reply.size()));
     const std::size_t blank = rest.find(' ');
-    stats.m_Count = LeadingNumber(rest.substr(0, blank));
+    stats.m_Count = LeadingNumber<long long>(rest.substr(0, blank));
     if (blank != std::string_view::npos) {
         const std::string_view after = rest.substr(blank + 1);
-        stats.m_Size = LeadingNumber(after.substr(0, after.find("\r\n")));
+        stats.m_Size = LeadingNumber<long long>(after.substr(0, after.find("\r\n")));
     }
     return stats;
 }
@@ -54,16 +27,20 @@ long long ParseListReply(std::string_view reply) {
     if (second == std::string_view::npos) {
         return 0;
     }
-    return LeadingNumber(reply.substr(second + 1));
+    return LeadingNumber<long long>(reply.substr(second + 1));
 }
 
 bool EndsWithEndMarker(std::string_view text) {
     return text.size() >= 5 && text.substr(text.size() - 5) == "\r\n.\r\n";
 }
 
-bool IsOkReply(std::string_view reply) { return reply.substr(0, 3) == "+OK"; }
+bool IsOkReply(std::string_view reply) {
+    return reply.substr(0, 3) == "+OK";
+}
 
-bool IsErrReply(std::string_view reply) { return reply.substr(0, 4) == "-ERR"; }
+bool IsErrReply(std::string_view reply) {
+    return reply.substr(0, 4) == "-ERR";
+}
 
 bool CapaListsStls(std::string_view capabilities) {
     // One capability a line; its name is the first word, compared without regard to case.

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/DataFolder.h"
 #include "core/TextFile.h"
 #include "tests/support/ScopedDataFolder.h"
 
