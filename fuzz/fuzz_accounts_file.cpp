@@ -10,16 +10,9 @@
 #include <vector>
 
 #include "core/AccountsFile.h"
+#include "fuzz/FuzzRequire.h"
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -13,14 +13,9 @@
 #include <vector>
 
 #include "filter/AddressBookImport.h"
+#include "fuzz/FuzzRequire.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 bool IsTrimmed(const std::string& entry) {
     constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";

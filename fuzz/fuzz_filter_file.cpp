@@ -12,14 +12,9 @@
 
 #include "filter/FilterFiles.h"
 #include "filter/FilterLists.h"
+#include "fuzz/FuzzRequire.h"
 
 namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 bool IsTrimmed(const std::string& entry) {
     constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";

@@ -7,18 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzRequire.h"
 #include "mail/HeaderFields.h"
 
 namespace {
 
 using sieveclaw::CEmailMsg;
 
-bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
 // A stored field: one line, trimmed.
@@ -32,7 +29,9 @@ void CheckAddressField(const std::string& value) {
     Require(value.empty() || value.find('@') != std::string::npos);
 }
 
-bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+bool Contains(std::string_view text, std::string_view what) {
+    return text.find(what) != std::string_view::npos;
+}
 
 }  // namespace
 

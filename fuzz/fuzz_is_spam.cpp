@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "filter/SpamDecision.h"
+#include "fuzz/FuzzRequire.h"
 #include "tests/filter/ReferenceDecision.h"
 
 namespace {
@@ -24,12 +25,6 @@ using sieveclaw::test::CRecordingSink;
 
 // Keeps the plain method cheap enough to run on every input.
 constexpr std::size_t kMaxEntries = 200;
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 }  // namespace
 

@@ -5,17 +5,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz/FuzzRequire.h"
 #include "net/Pop3Replies.h"
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzRequire.h"
 #include "mail/BodyText.h"
 #include "mail/CEmailMsg.h"
 
@@ -22,12 +23,6 @@ using sieveclaw::EmailAttachment;
 
 constexpr std::size_t kNone = std::string::npos;
 constexpr std::size_t kCompareUpTo = 8 * 1024;
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 std::string Lowered(std::string_view text) {
     std::string lowered(text);

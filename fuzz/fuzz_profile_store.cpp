@@ -9,16 +9,11 @@
 #include <string_view>
 
 #include "core/ProfileStore.h"
+#include "fuzz/FuzzRequire.h"
 
 namespace {
 
 using sieveclaw::CProfileStore;
-
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 std::string_view LineAt(std::string_view text, std::size_t& start) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
