@@ -14,6 +14,7 @@
 
 #include "core/ActivityLog.h"
 #include "core/DataFolder.h"
+#include "mail/MessageFiles.h"
 #include "tests/support/ScopedDataFolder.h"
 
 namespace sieveclaw {
@@ -101,6 +102,25 @@ TEST_P(MimeGoldenTest, MatchesExpectedBodyAndAttachments) {
     const CEmailMsg message = Processed(input);
     EXPECT_EQ(Escaped(message.m_Body), Escaped(ReadBytes(folder / (name + ".body"))));
     EXPECT_EQ(AttachmentSummary(message.m_Attachments), ReadBytes(folder / (name + ".attachments")));
+}
+
+// The windows parse the copy in the message file: the message split into lines, each trimmed, and
+// joined again behind the ACCOUNT line. It must come apart the same way.
+TEST_P(MimeGoldenTest, StoredCopyParsesAlike) {
+    const fs::path folder = fs::path(__FILE__).parent_path() / "golden";
+    const std::string name = GetParam();
+    test::CScopedDataFolder data;
+    ClearInboxFolder();
+    CEmailMsg received;
+    received.m_RawText = ReadBytes(folder / (name + ".eml"));
+    const auto path = SaveEmailToFolder(InboxFolder(), received, "Home", "");
+    ASSERT_TRUE(path.has_value());
+
+    CEmailMsg stored;
+    LoadMessageText(*path, stored);
+    stored.Process();
+    EXPECT_EQ(Escaped(stored.m_Body), Escaped(ReadBytes(folder / (name + ".body"))));
+    EXPECT_EQ(AttachmentSummary(stored.m_Attachments), ReadBytes(folder / (name + ".attachments")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, MimeGoldenTest,
