@@ -66,23 +66,10 @@ bool ReadFile(const fs::path& path, Bytes& data) {
 }
 
 // Bytes that make parsers of mail and protocol text change course.
-constexpr std::string_view kTokens[] = {"\r\n",
-                                        "\n",
-                                        "\r\n.\r\n",
-                                        "@",
-                                        "<",
-                                        ">",
-                                        " ",
-                                        "\t",
-                                        ":",
-                                        "+OK ",
-                                        "-ERR ",
-                                        "To:",
-                                        "FROM:",
-                                        "Subject:",
-                                        "\nDate:",
-                                        "STLS",
-                                        std::string_view("\0", 1)};
+// clang-format off
+constexpr std::string_view kTokens[] = {"\r\n", "\n", "\r\n.\r\n", "@", "<", ">", " ", "\t", ":", "+OK ", "-ERR ",
+                                        "To:", "FROM:", "Subject:", "\nDate:", "STLS", std::string_view("\0", 1)};
+// clang-format on
 
 Bytes Mutate(const std::vector<Sample>& samples, CRandom& random, std::string& how) {
     const Sample& base = samples[random.Below(samples.size())];
