@@ -1,0 +1,109 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/AccountList.h"
+#include "core/EmailAccountInfo.h"
+#include "core/StatusSink.h"
+#include "core/Updater.h"
+#include "core/UserPrompt.h"
+#include "engine/EmailThread.h"
+#include "engine/SharedState.h"
+#include "net/TransportOptions.h"
+
+namespace sieveclaw {
+
+class CPOP3Client;
+struct MessageEntry;
+
+// The work of the mail check worker between its countdowns: the thread start and the check of
+// every account. Lives on the thread that runs it (the worker, or the caller of RunOnce) for one
+// run; reads the shared state only through its guards.
+class CMailCheck {
+public:
+    using AccountResult = CEmailThread::AccountResult;
+    using Clock = std::chrono::steady_clock;
+
+    CMailCheck(CSharedState& state, CStatusSink& sink, CUpdater& updater, CUserPrompt* prompt,
+               std::function<void(CTransportOptions&)> tune);
+    CMailCheck(const CMailCheck&) = delete;
+    CMailCheck& operator=(const CMailCheck&) = delete;
+
+    // The filter update when 14 days have passed, the message folders, and the inbox entries of
+    // every account rebuilt from the inbox folder. Takes the current time as the last check.
+    void ThreadStart();
+
+    // One check of every account in list order. Returns early, with what was done so far, once a
+    // stop check took the stop signal.
+    std::vector<AccountResult> CheckAllAccounts();
+
+    // Looks for the stop signal, waiting up to wait for it. True once it has been taken; from then
+    // on every call answers true at once. The steps of a check only look (a wait there would cost
+    // every header and message of a large mailbox its length again); the countdown loop waits, so
+    // that it turns about twenty times a second.
+    bool StopCheck(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    bool Stopped() const { return m_Stopped; }
+
+    // When the last account of a check was done (the countdown runs from there).
+    Clock::time_point LastCheck() const { return m_LastCheck; }
+
+    // The port text as a number: optional blanks and sign, then the leading decimal digits; 0
+    // when there are none. Values past the int range saturate.
+    static int PortNumber(const std::string& text);
+
+private:
+    // What the header pass found.
+    struct HeaderPass {
+        std::vector<MessageEntry> m_Seen;  // every header read that was not a pending deletion
+        std::vector<int> m_ToExamine;      // ascending
+        bool m_Complete = false;           // every header was read, with the connection alive
+        bool m_Skipped = false;            // paused before it began
+    };
+    // What the examine pass did.
+    struct ExaminePass {
+        bool m_SpamFound = false;
+        bool m_GoodStored = false;
+    };
+
+    void RunFilterUpdate();
+    void RebuildInboxEntries();
+
+    AccountResult CheckAccount(ListPos pos, const EmailAccountInfo& account, bool& soundSpam, bool& soundGood);
+    // Everything between a successful log-on and the log-off. False when the stop signal was
+    // taken (the connection is still open then).
+    bool RunSession(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account, AccountResult& result,
+                    ExaminePass& examined);
+    bool ReadHeaders(CPOP3Client& client, const EmailAccountInfo& account, long long count, AccountResult& result,
+                     HeaderPass& pass);
+    void PruneInboxEntries(const EmailAccountInfo& account, const HeaderPass& pass);
+    bool ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account, long long count,
+                         const HeaderPass& headers, AccountResult& result, ExaminePass& examined);
+    void ReportLogonFailure(const CPOP3Client& client, const EmailAccountInfo& account, AccountResult& result);
+    void ReportStoreFailure(const std::string& folder, const EmailAccountInfo& account);
+    void SetColour(std::uint32_t rgb);
+
+    CTransportOptions MakeTransportOptions();
+    // Called between the poll slices of every network wait: once the stop signal is set, the
+    // wait is cut short so the worker reaches its next stop check. The QUIT after it gets a
+    // short grace.
+    void OnNetworkWait();
+
+    CSharedState& m_State;
+    CStatusSink& m_Sink;
+    CUpdater& m_Updater;
+    CUserPrompt* m_Prompt;
+    std::function<void(CTransportOptions&)> m_Tune;
+
+    Clock::time_point m_LastCheck = Clock::now();
+    bool m_Stopped = false;
+    Clock::time_point m_StoppedAt;
+    bool m_QuittingAtStop = false;
+    CPOP3Client* m_Client = nullptr;  // the connection being used, for OnNetworkWait
+    bool m_StoreErrorShown = false;   // per check
+};
+
+}  // namespace sieveclaw

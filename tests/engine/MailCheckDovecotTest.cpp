@@ -1,0 +1,491 @@
+#include "engine/MailCheck.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/AccountList.h"
+#include "core/TextFile.h"
+#include "engine/EmailThread.h"
+#include "engine/FolderUpdater.h"
+#include "mail/MessageFiles.h"
+#include "net/CPOP3Client.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/support/DovecotServer.h"
+#include "tests/support/ScopedDataFolder.h"
+
+// Checks of real mailboxes on a Dovecot on 127.0.0.1, from the log-on to the stored copies:
+// what is remembered, what is deleted on the server and when, and what reaches the user.
+
+namespace sieveclaw {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CDovecotServer;
+using test::CRecordingSink;
+using test::Notice;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using EKind = Notice::EKind;
+
+constexpr const char* kPassword = "s3cret";
+
+std::string Message(const std::string& from, const std::string& subject, const std::string& body = "Hello.") {
+    return "Return-Path: <" + from + ">\nFrom: " + from + "\nTo: owner@example.org\nSubject: " + subject +
+           "\nDate: Mon, 3 Jun 2024 09:14:22 +0200\n\n" + body + "\n";
+}
+std::string Good(const std::string& subject) {
+    return Message("friend@example.com", subject);
+}
+std::string Spam(const std::string& subject) {
+    return Message("offers@spammer.example", subject);
+}
+
+const std::string kExactText = Message("friend@example.com", "Exactly the limit", std::string(300, 'x'));
+
+class MailCheckDovecotTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_Server = std::make_unique<CDovecotServer>();
+        for (const char* user : {"keep", "taken", "emptied", "pending", "trash", "paused"}) {
+            s_Server->AddUser(user, kPassword, {Good(std::string(user) + " one"), Good(std::string(user) + " two")});
+        }
+        s_Server->AddUser("twins", kPassword, {Good("Same"), Good("Same")});
+        s_Server->AddUser("exact", kPassword, {kExactText});
+        s_Server->AddUser("over", kPassword, {kExactText});
+        s_Server->AddUser("held", kPassword, {Good("held")});
+        s_Server->AddUser("partner", kPassword, {Good("partner")});
+        s_Server->AddUser("loud", kPassword, {Spam("Cheap"), Good("loud")});
+        s_Server->AddUser("quiet", kPassword, {Spam("Cheap"), Good("quiet")});
+        s_Server->AddUser("mute", kPassword, {Spam("Cheap"), Good("mute")});
+        s_Server->AddUser("full", kPassword, {Spam("Cheap 1"), Spam("Cheap 2"), Good("full")});
+        s_Server->AddUser("victim", "right-password", {Good("victim")});
+        s_Server->AddUser("other", kPassword, {Good("other")});
+        s_Server->AddUser("stopper", kPassword, {Spam("Cheap 1"), Spam("Cheap 2"), Spam("Cheap 3")});
+        if (!s_Server->Start()) {
+            s_StartError = s_Server->Error();
+        }
+    }
+    static void TearDownTestSuite() { s_Server.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(s_StartError.empty()) << s_StartError;
+        m_State = std::make_unique<CSharedState>();
+        CSettings& settings = m_State->m_Settings;
+        settings.LoadSettings(m_State->m_Store);
+        settings.SetLastDataUpdateDate(std::time(nullptr));
+        settings.SetTimeout(10);  // seconds here, see Tune
+        settings.SetImplicitTlsPorts({s_Server->TlsPort()});
+        m_State->m_Lists.m_FromList.Add("spammer.example");
+    }
+
+    static void Tune(CTransportOptions& options) {
+        options.m_TimeoutUnit = 1s;
+        options.m_CaFile = s_Server->CaFile();
+    }
+
+    EmailAccountInfo Add(const std::string& name, const std::string& user, const std::string& password = kPassword) {
+        EmailAccountInfo account = test::MakeAccount(name, user, password, s_Server->PlainPort());
+        m_Positions.push_back(AddAccount(m_State->m_Accounts, account));
+        return account;
+    }
+
+    std::unique_ptr<CMailCheck> StartedCheck() {
+        auto check = std::make_unique<CMailCheck>(*m_State, m_Sink, m_Updater, nullptr, Tune);
+        check->ThreadStart();
+        return check;
+    }
+
+    static std::vector<std::string> Files(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().string());
+        }
+        return names;
+    }
+
+    // What another mail program does: takes message n off the server.
+    static void TakeOffServer(const std::string& user, int n) {
+        CTransportOptions options;
+        Tune(options);
+        CPOP3Client client(options);
+        ASSERT_TRUE(client.Logon("127.0.0.1", user, kPassword, s_Server->PlainPort())) << client.m_LastError;
+        client.DeleteMessage(n);
+        client.Logoff();
+    }
+
+    static std::string Read(const std::string& path) {
+        std::string text;
+        EXPECT_TRUE(ReadFileBytes(path, text)) << path;
+        return text;
+    }
+
+    static inline std::unique_ptr<CDovecotServer> s_Server;
+    static inline std::string s_StartError;
+
+    test::CScopedDataFolder m_Folder;
+    std::unique_ptr<CSharedState> m_State;
+    CRecordingSink m_Sink;
+    CFolderUpdater m_Updater;
+    std::vector<ListPos> m_Positions;
+};
+
+TEST_F(MailCheckDovecotTest, StoredGoodMailIsNotDownloadedAgainNorAfterARestart) {
+    const EmailAccountInfo account = Add("Keep", "keep");
+    auto check = StartedCheck();
+    std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].m_LoggedOn);
+    EXPECT_EQ(results[0].m_Good, 2);
+    EXPECT_EQ(m_Sink.TextsOf(kStatusGettingMessage), (std::vector<std::string>{"1 of 2", "2 of 2"}));
+    EXPECT_THAT(m_Sink.TextsOf(kStatusLoggingOn), ElementsAre("Keep"));
+    EXPECT_THAT(m_Sink.TextsOf(kStatusLoggedOn), ElementsAre("Keep"));
+    const std::vector<MessageEntry> entries = account.m_InboxEntries->Snapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].m_Subject, "keep one");
+    EXPECT_EQ(entries[0].m_From, "friend@example.com");
+    EXPECT_THAT(Read(entries[0].m_FilePath), ::testing::StartsWith("ACCOUNT:Keep\r\nReturn-Path:"));
+    EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 2u);
+    // Every examined message turns the line blue while it is asked for, then black.
+    EXPECT_EQ(m_Sink.ValuesOf(kStatusInboxCount).size(), 3u);  // one per stored message, one per account
+    std::vector<std::int64_t> colours;
+    for (const Notice& notice : m_Sink.OfKind(EKind::kColour)) {
+        colours.push_back(notice.m_Value);
+    }
+    EXPECT_THAT(colours, ElementsAre(0x0000FF, 0, 0x0000FF, 0));
+
+    m_Sink.Clear();
+    results = check->CheckAllAccounts();
+    EXPECT_EQ(m_Sink.TextsOf(kStatusGettingHeader), (std::vector<std::string>{"1 of 2", "2 of 2"}));
+    EXPECT_THAT(m_Sink.TextsOf(kStatusGettingMessage), IsEmpty());
+    EXPECT_EQ(account.m_InboxEntries->Count(), 2u);
+
+    // A new run over the same data folder knows the two messages from their files.
+    CSharedState restarted;
+    restarted.m_Settings.LoadSettings(restarted.m_Store);
+    restarted.m_Settings.SetLastDataUpdateDate(std::time(nullptr));
+    restarted.m_Settings.SetImplicitTlsPorts({s_Server->TlsPort()});
+    const EmailAccountInfo again = test::MakeAccount("Keep", "keep", kPassword, s_Server->PlainPort());
+    AddAccount(restarted.m_Accounts, again);
+    CRecordingSink sink;
+    CEmailThread thread(restarted, sink);
+    thread.SetTransportTuning(Tune);
+    results = thread.RunOnce();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].m_LoggedOn);
+    EXPECT_EQ(sink.CountCode(kStatusGettingHeader), 2u);
+    EXPECT_EQ(sink.CountCode(kStatusGettingMessage), 0u);
+    EXPECT_EQ(again.m_InboxEntries->Count(), 2u);
+    EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 2u);
+    EXPECT_EQ(s_Server->MessageCount("keep"), 2);
+}
+
+TEST_F(MailCheckDovecotTest, AnEntryWhoseMessageAnotherProgramTookIsDroppedWithItsFile) {
+    const EmailAccountInfo account = Add("Taken", "taken");
+    auto check = StartedCheck();
+    check->CheckAllAccounts();
+    ASSERT_EQ(account.m_InboxEntries->Count(), 2u);
+    const std::string firstFile = account.m_InboxEntries->Snapshot()[0].m_FilePath;
+
+    TakeOffServer("taken", 1);
+    m_Sink.Clear();
+    check->CheckAllAccounts();
+    const std::vector<MessageEntry> entries = account.m_InboxEntries->Snapshot();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].m_Subject, "taken two");
+    EXPECT_FALSE(std::filesystem::exists(firstFile));
+    EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 1u);
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 0u);
+}
+
+TEST_F(MailCheckDovecotTest, AnEmptiedMailboxForgetsItsEntriesAndFiles) {
+    const EmailAccountInfo account = Add("Emptied", "emptied");
+    auto check = StartedCheck();
+    check->CheckAllAccounts();
+    ASSERT_EQ(account.m_InboxEntries->Count(), 2u);
+
+    TakeOffServer("emptied", 1);
+    TakeOffServer("emptied", 1);  // what was message 2
+    ASSERT_EQ(s_Server->MessageCount("emptied"), 0);
+    check->CheckAllAccounts();
+    EXPECT_EQ(account.m_InboxEntries->Count(), 0u);
+    EXPECT_THAT(Files(m_Folder.File("inbox")), IsEmpty());
+}
+
+TEST_F(MailCheckDovecotTest, UserDeletionsReachTheServerAtTheNextCheck) {
+    const EmailAccountInfo inboxAccount = Add("Pending", "pending");
+    const EmailAccountInfo trashAccount = Add("Trash", "trash");
+    auto check = StartedCheck();
+    check->CheckAllAccounts();
+    ASSERT_EQ(inboxAccount.m_InboxEntries->Count(), 2u);
+    ASSERT_EQ(trashAccount.m_InboxEntries->Count(), 2u);
+
+    // Deleted in the Inbox window: the entry becomes a pending deletion and its file goes.
+    const ListPos deleted = inboxAccount.m_InboxEntries->First();
+    const MessageEntry gone = *inboxAccount.m_InboxEntries->GetAt(deleted);
+    inboxAccount.m_InboxEntries->RemoveAt(deleted);
+    std::filesystem::remove(gone.m_FilePath);
+    inboxAccount.m_PendingDeletions->Append(gone);
+    // Moved to the Trash Can: the entry becomes a trash deletion.
+    const ListPos moved = trashAccount.m_InboxEntries->Next(trashAccount.m_InboxEntries->First());
+    const MessageEntry trashed = *trashAccount.m_InboxEntries->GetAt(moved);
+    trashAccount.m_InboxEntries->RemoveAt(moved);
+    m_State->m_TrashDeletions.Append(trashed);
+
+    m_Sink.Clear();
+    const std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    EXPECT_EQ(results[0].m_Deleted, 1);
+    EXPECT_EQ(results[1].m_Deleted, 1);
+    EXPECT_EQ(s_Server->MessageCount("pending"), 1);
+    EXPECT_EQ(s_Server->MessageCount("trash"), 1);
+    EXPECT_TRUE(inboxAccount.m_PendingDeletions->IsEmpty());
+    EXPECT_TRUE(m_State->m_TrashDeletions.IsEmpty());
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 0u) << "a deleted message is not examined";
+    EXPECT_EQ(inboxAccount.m_InboxEntries->Snapshot().at(0).m_Subject, "pending two");
+    EXPECT_EQ(trashAccount.m_InboxEntries->Snapshot().at(0).m_Subject, "trash one");
+}
+
+TEST_F(MailCheckDovecotTest, OfTwoIdenticalMessagesTheSecondIsSkipped) {
+    const EmailAccountInfo account = Add("Twins", "twins");
+    auto check = StartedCheck();
+    const std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    EXPECT_EQ(results[0].m_Good, 1);
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 2u);
+    EXPECT_EQ(m_Sink.CountCode(kStatusScanning), 1u) << "only the first is judged";
+    EXPECT_EQ(account.m_InboxEntries->Count(), 1u);
+    EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 1u);
+    EXPECT_EQ(s_Server->MessageCount("twins"), 2);
+
+    m_Sink.Clear();
+    check->CheckAllAccounts();
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 0u);
+    EXPECT_EQ(account.m_InboxEntries->Count(), 1u);
+}
+
+TEST_F(MailCheckDovecotTest, AMessageOfExactlyMaxMsgSizeIsDownloadedOneByteMoreIsNot) {
+    const auto size = static_cast<std::uint32_t>(CDovecotServer::WireSize(kExactText));
+    const EmailAccountInfo exact = Add("Exact", "exact");
+    m_State->m_Settings.SetMaxMsgSize(size);
+    auto check = StartedCheck();
+    check->CheckAllAccounts();
+    ASSERT_EQ(exact.m_InboxEntries->Count(), 1u);
+    EXPECT_THAT(Read(exact.m_InboxEntries->Snapshot()[0].m_FilePath), HasSubstr(std::string(300, 'x')));
+
+    AddAccount(m_State->m_Accounts, test::MakeAccount("Over", "over", kPassword, s_Server->PlainPort()));
+    m_State->m_Settings.SetMaxMsgSize(size - 1);
+    m_Sink.Clear();
+    check->CheckAllAccounts();
+    const std::optional<EmailAccountInfo> over = m_State->m_Accounts.GetAt(FindAccount(m_State->m_Accounts, "Over"));
+    ASSERT_TRUE(over);
+    const std::vector<MessageEntry> entries = over->m_InboxEntries->Snapshot();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(Read(entries[0].m_FilePath), "ACCOUNT:Over\r\n" + std::string(kOversizedNotice));
+    // Its header was read, so the entry still names the message.
+    EXPECT_EQ(entries[0].m_Subject, "Exactly the limit");
+    EXPECT_EQ(s_Server->MessageCount("over"), 1);
+    EXPECT_EQ(m_Sink.CountCode(kStatusBytesDownloaded), 0u) << "nothing of it was downloaded";
+}
+
+TEST_F(MailCheckDovecotTest, HeldAccountIsSkippedButItsCountIsRefreshed) {
+    EmailAccountInfo held = test::MakeAccount("Held", "held", kPassword, s_Server->PlainPort());
+    held.m_OnHold = 1;
+    const ListPos heldPos = AddAccount(m_State->m_Accounts, held);
+    const EmailAccountInfo partner = Add("Partner", "partner");
+    const std::size_t logStart = s_Server->LogText().size();
+    auto check = StartedCheck();
+    const std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_TRUE(results[0].m_OnHold);
+    EXPECT_FALSE(results[0].m_LoggedOn);
+    EXPECT_TRUE(results[1].m_LoggedOn);
+    EXPECT_THAT(m_Sink.TextsOf(kStatusLoggingOn), ElementsAre("Partner"));
+    const std::vector<std::int64_t> counts = m_Sink.ValuesOf(kStatusInboxCount);
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.front(), static_cast<std::int64_t>(heldPos));
+    EXPECT_EQ(partner.m_InboxEntries->Count(), 1u);
+    ASSERT_TRUE(s_Server->WaitForLog("user=<partner>", logStart));
+    EXPECT_THAT(s_Server->LogText().substr(logStart), ::testing::Not(HasSubstr("user=<held>")));
+    EXPECT_EQ(s_Server->MessageCount("held"), 1);
+}
+
+TEST_F(MailCheckDovecotTest, SpamIsStoredThenDeletedAndBothSoundsPlay) {
+    const EmailAccountInfo account = Add("Loud", "loud");
+    auto check = StartedCheck();
+    const std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    EXPECT_EQ(results[0].m_Spam, 1);
+    EXPECT_EQ(results[0].m_Good, 1);
+    EXPECT_EQ(s_Server->MessageCount("loud"), 1);
+    const std::vector<std::string> spam = Files(m_Folder.File("spam"));
+    ASSERT_EQ(spam.size(), 1u);
+    const std::string copy = Read(spam[0]);
+    EXPECT_THAT(copy, ::testing::StartsWith("REASON:"));
+    EXPECT_THAT(copy, HasSubstr("\r\nACCOUNT:Loud\r\n"));
+    EXPECT_THAT(copy, HasSubstr("Subject: Cheap"));
+    EXPECT_EQ(account.m_InboxEntries->Count(), 1u);
+
+    // Saving, found, recount; then the account's end.
+    const std::vector<int> codes = m_Sink.Codes();
+    const auto saving = std::find(codes.begin(), codes.end(), kStatusSavingMessage);
+    ASSERT_NE(saving, codes.end());
+    ASSERT_GE(codes.end() - saving, 3);
+    EXPECT_EQ(saving[1], kStatusSpamFound);
+    EXPECT_EQ(saving[2], kStatusRecountTrash);
+
+    std::vector<std::string> afterwards;
+    for (const Notice& notice : m_Sink.All()) {
+        switch (notice.m_Kind) {
+            case EKind::kClaw:
+                afterwards.push_back("claw");
+                break;
+            case EKind::kSound:
+                afterwards.push_back("sound " + notice.m_Text + (notice.m_Wait ? " wait" : ""));
+                break;
+            case EKind::kReload:
+                afterwards.push_back(std::string(notice.m_Code == 1 ? "reload trash" : "reload inbox") +
+                                     (notice.m_Wait ? " wait" : ""));
+                break;
+            default:
+                break;
+        }
+    }
+    EXPECT_THAT(afterwards, ElementsAre("claw", "sound /sounds/Loud-spam.wav wait", "reload trash wait",
+                                        "sound /sounds/Loud-mail.wav", "reload inbox"));
+}
+
+TEST_F(MailCheckDovecotTest, WithEitherSoundSwitchOffNoSoundAndNoReload) {
+    Add("Quiet", "quiet");
+    EmailAccountInfo mute = test::MakeAccount("Mute", "mute", kPassword, s_Server->PlainPort());
+    mute.m_PlaySounds = 0;
+    AddAccount(m_State->m_Accounts, mute);
+
+    m_State->m_Settings.SetPlaySounds(false);  // for Quiet: the global switch
+    auto check = StartedCheck();
+    std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].m_Spam + results[0].m_Good, 2);
+    EXPECT_EQ(results[1].m_Spam + results[1].m_Good, 2);
+    EXPECT_EQ(m_Sink.Count(EKind::kReload), 0u);
+    EXPECT_EQ(m_Sink.Count(EKind::kSound), 0u);
+    EXPECT_EQ(m_Sink.Count(EKind::kClaw), 0u);
+}
+
+TEST_F(MailCheckDovecotTest, CopiesThatCannotBeWrittenLeaveTheMessagesOnTheServerWithOneError) {
+    const EmailAccountInfo account = Add("Full", "full");
+    auto check = StartedCheck();
+    // Neither folder can take a file (the tests may run as root, so permissions would not do).
+    std::filesystem::remove_all(m_Folder.File("spam"));
+    std::filesystem::remove_all(m_Folder.File("inbox"));
+    std::ofstream(m_Folder.File("spam")) << "in the way";
+    std::ofstream(m_Folder.File("inbox")) << "in the way";
+
+    std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    EXPECT_EQ(results[0].m_NotStored, 3);
+    EXPECT_EQ(results[0].m_Spam, 0);
+    EXPECT_EQ(results[0].m_Good, 0);
+    EXPECT_EQ(s_Server->MessageCount("full"), 3);
+    EXPECT_EQ(account.m_InboxEntries->Count(), 0u);
+    EXPECT_EQ(m_Sink.CountCode(kStatusSpamFound), 0u);
+    const std::vector<Notice> errors = m_Sink.OfKind(EKind::kError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].m_Code, 16);
+    EXPECT_THAT(errors[0].m_Text, HasSubstr("left on your email server"));
+    EXPECT_THAT(errors[0].m_Text, ::testing::EndsWith("\n\nAccount: Full"));
+    EXPECT_EQ(m_State->GetErrorText(), errors[0].m_Text);
+    EXPECT_EQ(m_Sink.Count(EKind::kSound), 0u);
+
+    // Nothing was remembered, so the next check tries all three again, with one more error.
+    m_Sink.Clear();
+    std::filesystem::remove(m_Folder.File("inbox"));
+    std::filesystem::create_directory(m_Folder.File("inbox"));
+    results = check->CheckAllAccounts();
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 3u);
+    EXPECT_EQ(results[0].m_Good, 1);
+    EXPECT_EQ(results[0].m_NotStored, 2);
+    EXPECT_EQ(m_Sink.Count(EKind::kError), 1u);
+    EXPECT_EQ(s_Server->MessageCount("full"), 3);
+}
+
+TEST_F(MailCheckDovecotTest, AWrongPasswordShowsTheServerTextAndTheNextAccountIsChecked) {
+    Add("Victim", "victim", "wrong-password");
+    const EmailAccountInfo other = Add("Other", "other");
+    auto check = StartedCheck();
+    const std::vector<CMailCheck::AccountResult> results = check->CheckAllAccounts();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_FALSE(results[0].m_LoggedOn);
+    EXPECT_TRUE(results[1].m_LoggedOn);
+    EXPECT_EQ(other.m_InboxEntries->Count(), 1u);
+
+    const std::vector<Notice> errors = m_Sink.OfKind(EKind::kError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].m_Code, 16);
+    // The server's text as the client keeps it (everything after "-ERR"), then the account.
+    EXPECT_EQ(errors[0].m_Text, " [AUTH] Authentication failed.\r\n\n\nAccount: Victim");
+    EXPECT_EQ(results[0].m_Error, errors[0].m_Text);
+    EXPECT_EQ(m_State->GetErrorText(), errors[0].m_Text);
+    // The failed account still refreshes its count; only the one that logged on posts its steps.
+    EXPECT_EQ(m_Sink.CountCode(kStatusInboxCount), 3u);
+    EXPECT_THAT(m_Sink.TextsOf(kStatusLoggedOn), ElementsAre("Other"));
+}
+
+TEST_F(MailCheckDovecotTest, WhilePausedNoHeaderIsReadAndTheEntriesAreForgotten) {
+    const EmailAccountInfo account = Add("Paused", "paused");
+    auto check = StartedCheck();
+    check->CheckAllAccounts();
+    ASSERT_EQ(account.m_InboxEntries->Count(), 2u);
+
+    m_State->SetPaused(true);
+    m_Sink.Clear();
+    check->CheckAllAccounts();
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingHeader), 0u);
+    EXPECT_EQ(m_Sink.CountCode(kStatusGettingMessage), 0u);
+    EXPECT_THAT(m_Sink.Codes(), ElementsAre(kStatusLoggingOn, kStatusLoggedOn, kStatusGotHeaders, kStatusLoggingOff,
+                                            kStatusLoggedOff, kStatusInboxCount));
+    EXPECT_EQ(account.m_InboxEntries->Count(), 0u);
+    EXPECT_THAT(Files(m_Folder.File("inbox")), IsEmpty());
+
+    // Resumed, the next check finds both again.
+    m_State->SetPaused(false);
+    check->CheckAllAccounts();
+    EXPECT_EQ(account.m_InboxEntries->Count(), 2u);
+    EXPECT_EQ(s_Server->MessageCount("paused"), 2);
+}
+
+TEST_F(MailCheckDovecotTest, StopDuringACheckLogsOffSoDeletionsWithStoredCopiesTakeEffect) {
+    Add("Stopper", "stopper");
+    m_State->m_Settings.SetEmailDelay(120);
+    CEmailThread thread(*m_State, m_Sink);
+    thread.SetTransportTuning(Tune);
+    m_Sink.SetHook([this](const Notice& notice) {
+        // Right after the first spam was deleted (DELE sent, not yet committed).
+        if (notice.m_Kind == EKind::kStatus && notice.m_Code == kStatusRecountTrash) {
+            m_State->m_StopSignal.release();
+        }
+    });
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(m_Sink.WaitFor([](const std::vector<Notice>& notices) {
+        for (const Notice& notice : notices) {
+            if (notice.m_Kind == EKind::kStatus && notice.m_Code == kStatusRecountTrash) {
+                return true;
+            }
+        }
+        return false;
+    }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(thread.Stop(3s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(s_Server->MessageCount("stopper"), 2) << "the QUIT made the one deletion take effect";
+    EXPECT_EQ(Files(m_Folder.File("spam")).size(), 1u);
+    EXPECT_EQ(m_Sink.CountCode(kStatusLoggingOff), 0u) << "a stop does not report the log-off";
+}
+
+}  // namespace
+}  // namespace sieveclaw
