@@ -36,6 +36,7 @@ bench: build
 	$(BUILD)/bench/bench_pop3_pass
 	$(BUILD)/bench/bench_process
 	$(BUILD)/bench/bench_is_spam
+	$(BUILD)/bench/bench_mail_check
 
 clean:
 	rm -rf build

@@ -17,6 +17,10 @@
 
 namespace sieveclaw {
 
+// text with every control byte but the line feed (kept when keepLineFeeds) shown as '?': names
+// from the data folder and texts from a server must not reach the terminal as escape sequences.
+std::string PrintableText(std::string_view text, bool keepLineFeeds = false);
+
 // Prints the "Currently" line of every status notification ("Currently: Logging into Home") and,
 // after codes 1 and 2, the "Email Connection" line; error notifications go to the error stream.
 // The countdown is not printed (it changes twenty times a second), nor anything without a line

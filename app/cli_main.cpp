@@ -28,6 +28,18 @@ void PrintUsage() {
                  "  lists [/a] show|add|remove friends|from|body|exts [TEXT]\n"
                  "  lists [/a] import-words FILE --to from|body | import-friends FILE\n"
                  "      shows or changes the filter lists as the Filters and Friends windows do\n"
+                 "  check\n"
+                 "      checks every account once as the program does, printing each step, then the\n"
+                 "      Inbox and Trash Can counts; exit 0 when every account not on hold logged on\n"
+                 "  run\n"
+                 "      checks every EmailDelay minutes in the foreground until SIGINT or SIGTERM\n"
+                 "  salvage FILE\n"
+                 "      sends a stored spam message to its account's own address (the Trash Can's Salvage)\n"
+                 "  bounce FILE\n"
+                 "      sends the stored sender an 'Undeliverable' notice and deletes the spam file\n"
+                 "  discover [--save]\n"
+                 "      lists the POP3 accounts other mail programs know (Wine prefix included);\n"
+                 "      --save adds the new ones to the accounts, without passwords\n"
                  "  /l as the first argument writes the activity log spam.log in the data folder.\n";
 }
 
@@ -63,6 +75,21 @@ int main(int argc, char** argv) {
     }
     if (command == "lists") {
         return sieveclaw::RunListsCommand(arguments);
+    }
+    if (command == "check") {
+        return sieveclaw::RunCheckCommand(arguments);
+    }
+    if (command == "run") {
+        return sieveclaw::RunRunCommand(arguments);
+    }
+    if (command == "salvage") {
+        return sieveclaw::RunSalvageCommand(arguments);
+    }
+    if (command == "bounce") {
+        return sieveclaw::RunBounceCommand(arguments);
+    }
+    if (command == "discover") {
+        return sieveclaw::RunDiscoverCommand(arguments);
     }
     std::cerr << "sieveclaw-cli: unknown command '" << command << "'\n";
     PrintUsage();

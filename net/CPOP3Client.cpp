@@ -5,6 +5,7 @@
 #include "core/ActivityLog.h"
 #include "mail/HeaderFields.h"
 #include "net/Pop3Replies.h"
+#include "net/ReadComplete.h"
 #include "net/SockRecv.h"
 #include "net/SocketErrorText.h"
 
@@ -316,44 +317,31 @@ int CPOP3Client::Logoff() {
 int CPOP3Client::SockRecvLine(std::string& line) {
     line.clear();
     WriteActivityLog("CPOP3Client::SockRecvLine - entering");
-    const auto start = Clock::now();
-    std::size_t scanned = 0;  // bytes already searched for CR LF, so a long line is scanned once
-    std::size_t end = std::string_view::npos;
-    bool waited = false;
-    for (;;) {
-        const std::string_view ready = m_Sock.Buffered();
-        end = ready.find("\r\n", scanned > 0 ? scanned - 1 : 0);
-        if (end != std::string_view::npos || !m_Sock.IsValid() || m_Sock.IsMarkedDead()) {
-            break;
-        }
-        scanned = ready.size();
-        if (ready.size() > kMaxReplyBytes) {
-            WriteActivityLog("CPOP3Client::SockRecvLine - line too long, giving up on the connection");
-            m_Sock.MarkDead();
-            break;
-        }
-        if (m_Sock.HasFailed()) {
-            // The peer closed in the middle of a line: take what came, the line will not end.
-            line.assign(ready);
-            m_Sock.Consume(ready.size());
-            break;
-        }
-        if (waited && TimedOut(start, m_Sock)) {
-            WriteActivityLog("CPOP3Client::SockRecvLine - timed out");
-            return 0;
-        }
-        // Wait first, then read: a reply is rarely there the instant a command has left.
-        m_Sock.WaitReadable(kPollSlice);
-        m_Sock.FillNow();
-        waited = true;
+    const auto findLineEnd = [](std::string_view ready, std::size_t scannedFrom) {
+        // One byte back: the CR of a CR LF may have been the last byte looked at.
+        const std::size_t end = ready.find("\r\n", scannedFrom > 0 ? scannedFrom - 1 : 0);
+        return end == std::string_view::npos ? end : end + 2;
+    };
+    std::size_t length = 0;
+    const EReadComplete outcome = ReadComplete(m_Sock, findLineEnd, kMaxReplyBytes, length);
+    if (outcome == EReadComplete::kTimedOut) {
+        WriteActivityLog("CPOP3Client::SockRecvLine - timed out");
+        return 0;
     }
-    if (end == std::string_view::npos) {
+    if (outcome == EReadComplete::kTooLong) {
+        WriteActivityLog("CPOP3Client::SockRecvLine - line too long, giving up on the connection");
+    } else if (outcome == EReadComplete::kClosed) {
+        // The peer closed in the middle of a line: take what came, the line will not end.
+        line.assign(m_Sock.Buffered());
+        m_Sock.Consume(line.size());
+    }
+    if (outcome != EReadComplete::kComplete) {
         WriteActivityLogF("CPOP3Client::SockRecvLine - Socket Died: Error %ld : '%s'",
                           static_cast<long>(GetLastSocketError()), SocketErrorText(0).c_str());
         return -1;
     }
-    line.assign(m_Sock.Buffered().substr(0, end + 2));
-    m_Sock.Consume(end + 2);
+    line.assign(m_Sock.Buffered().substr(0, length));
+    m_Sock.Consume(length);
     WriteActivityLogF("CPOP3Client::SockRecvLine - Received data: Offset %d : '%s'", static_cast<int>(line.size()),
                       line.c_str());
     WriteActivityLogF("CPOP3Client::SockRecvLine - leaving: '%s'", line.c_str());

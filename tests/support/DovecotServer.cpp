@@ -247,14 +247,6 @@ std::string FindDovecotBinary() {
 
 // --- throwaway certificates -------------------------------------------------------------------
 
-struct CertificateSet {
-    std::string m_CaCert;
-    std::string m_OtherCaCert;
-    std::string m_ServerKey;
-    std::string m_ServerCertWithIp;
-    std::string m_ServerCertNameOnly;
-};
-
 constexpr const char* kOpensslConfig = R"([req]
 distinguished_name = dn
 prompt = no
@@ -382,8 +374,10 @@ bool MakeCertificates(CertificateSet& set, std::string& error) {
     return ok;
 }
 
+}  // namespace
+
 // Key generation costs a few process starts, so one set serves every server of the process.
-const CertificateSet* Certificates(std::string& error) {
+const CertificateSet* ThrowawayCertificates(std::string& error) {
     static std::mutex mutex;
     static std::optional<CertificateSet> cache;
     const std::lock_guard<std::mutex> lock(mutex);
@@ -396,8 +390,6 @@ const CertificateSet* Certificates(std::string& error) {
     }
     return &*cache;
 }
-
-}  // namespace
 
 // --- CDovecotServer ---------------------------------------------------------------------------
 
@@ -475,7 +467,7 @@ bool CDovecotServer::StartOnce(std::string& error) {
 }
 
 bool CDovecotServer::WriteFiles(std::string& error) {
-    const CertificateSet* certificates = Certificates(error);
+    const CertificateSet* certificates = ThrowawayCertificates(error);
     if (certificates == nullptr) {
         return false;
     }

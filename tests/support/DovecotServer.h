@@ -19,6 +19,21 @@
 
 namespace sieveclaw::test {
 
+// The throwaway TLS material of the test servers, PEM encoded: a CA, an unrelated CA, and one
+// server key with two certificates signed by the CA, one naming localhost and 127.0.0.1, one
+// naming localhost only.
+struct CertificateSet {
+    std::string m_CaCert;
+    std::string m_OtherCaCert;
+    std::string m_ServerKey;
+    std::string m_ServerCertWithIp;
+    std::string m_ServerCertNameOnly;
+};
+
+// Made with the openssl command line on first use and shared by every server of the process.
+// Nothing, with error set, when openssl failed.
+const CertificateSet* ThrowawayCertificates(std::string& error);
+
 class CDovecotServer {
 public:
     // What the server certificate names. kLocalhostAndIp is what clients normally see; a
