@@ -189,6 +189,13 @@ void CMailCheck::RebuildInboxEntries() {
         m_State.m_Accounts.VisitAt(pos, [](const EmailAccountInfo& account) { account.m_InboxEntries->Clear(); });
     }
     for (const std::string& path : RegularFilesIn(InboxFolder())) {
+        // Only message files count: anything else here is the temporary file of a save that was
+        // cut short, whose message is still on the server and will be stored again.
+        if (path.size() < 4 || path.compare(path.size() - 4, 4, ".eml") != 0) {
+            WriteActivityLog2("EmailThread - Deleting a file that is no message file: ", path);
+            ::unlink(path.c_str());
+            continue;
+        }
         const std::string accountName = ReadAccountLine(path);
         const ListPos pos = accountName.empty() ? kNoPos : FindAccount(m_State.m_Accounts, accountName);
         MessageEntry entry;

@@ -26,7 +26,9 @@ bool TimedOut(Clock::time_point start, const CSocket& sock) {
     return Clock::now() - start >= sock.Options().TimeoutDuration();
 }
 
-bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HoldsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 }  // namespace
 
@@ -42,9 +44,13 @@ CPOP3Client::~CPOP3Client() {
     m_Sock.Close();
 }
 
-void CPOP3Client::SendCommand(std::string_view command) { m_Sock.Send(command); }
+void CPOP3Client::SendCommand(std::string_view command) {
+    m_Sock.Send(command);
+}
 
-int CPOP3Client::ReadOneShot(char* buffer, int capacity) { return SockRecv(m_Sock, buffer, capacity, true); }
+int CPOP3Client::ReadOneShot(char* buffer, int capacity) {
+    return SockRecv(m_Sock, buffer, capacity, true);
+}
 
 bool CPOP3Client::Logon(const std::string& host, const std::string& user, const std::string& password, int port) {
     // A line break would let the text end the command and start another one of its choosing.
@@ -67,8 +73,7 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
             const int code = GetLastSocketError();
             WriteActivityLog2("CPOP3Client::Logon - ", SocketErrorText(code));
             if (code == kWsaInvalid) {
-                for (auto waited = std::chrono::milliseconds::zero(); waited < m_RetryPause;
-                     waited += kPollSlice) {
+                for (auto waited = std::chrono::milliseconds::zero(); waited < m_RetryPause; waited += kPollSlice) {
                     std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(m_RetryPause - waited, kPollSlice));
                     m_Sock.RunWaitHook();
                 }
@@ -265,10 +270,6 @@ void CPOP3Client::GetMessage(int n, CEmailMsg& message) {
                 }
                 text += piece;
                 m_Sock.RunWaitHook();
-                if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() ||
-                    message.m_Date.empty()) {
-                    ExtractHeaderFields(piece, message);
-                }
                 WriteActivityLog("CPOP3Client::GetMessage - looking for end of msg marker.");
             } else if (TimedOut(start, m_Sock)) {
                 giveUp = true;
@@ -276,6 +277,12 @@ void CPOP3Client::GetMessage(int n, CEmailMsg& message) {
         }
         WriteActivityLog("CPOP3Client::GetMessage - assembling data chunks");
         if (total > 0) {
+            // The fields come from the whole text, not from each piece as it arrives: a header line
+            // split between two pieces would otherwise be cut (a From of "seat1@" for
+            // "seat1@casino.example" lets spam through).
+            if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() || message.m_Date.empty()) {
+                ExtractHeaderFields(text, message);
+            }
             message.m_RawText = text;
             message.m_Body = std::move(text);
             WriteActivityLog("CPOP3Client::GetMessage - done assembling");

@@ -240,6 +240,9 @@ TEST_F(EmailThreadTest, InboxFolderOfTheLastRunBecomesTheInboxEntriesAgain) {
     WriteFile(notice, "ACCOUNT:Work\r\n" + std::string(kOversizedNotice));
     const std::string foreign = inbox + "/notes.txt";
     WriteFile(foreign, "shopping list\n");
+    // What a save cut short by a crash leaves: its message is still on the server.
+    const std::string torn = inbox + "/120000010124126.eml.Ab12Cd";
+    WriteFile(torn, "ACCOUNT:Work\r\nFrom: cy@example.com\r\nTo: work@example.org\r\nSubject: Half\r\nDate: Tue\r\n");
 
     CEmailThread thread(*m_State, m_Sink);
     thread.RunOnce();
@@ -255,6 +258,7 @@ TEST_F(EmailThreadTest, InboxFolderOfTheLastRunBecomesTheInboxEntriesAgain) {
     EXPECT_FALSE(std::filesystem::exists(orphan)) << "its account no longer exists";
     EXPECT_FALSE(std::filesystem::exists(notice)) << "nothing in it can be matched to a message";
     EXPECT_FALSE(std::filesystem::exists(foreign));
+    EXPECT_FALSE(std::filesystem::exists(torn)) << "a torn temporary file is no stored message";
     EXPECT_TRUE(std::filesystem::is_directory(m_Folder.File("spam")));
 
     // A second start over the same folder finds the same entry once, not twice.

@@ -166,8 +166,8 @@ TEST(Pop3ClientFaultTest, OfferedTlsThatFailsNeverFallsBackToPlainText) {
          },
          false},
         // An implicit-TLS port that answers in plain text.
-        {"implicit TLS port speaking plain text",
-         [](CFaultServer& s, const std::string&) { s.Pop3Greeting().Close(); }, true},
+        {"implicit TLS port speaking plain text", [](CFaultServer& s, const std::string&) { s.Pop3Greeting().Close(); },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_Name);
@@ -474,6 +474,23 @@ TEST(Pop3ClientFaultTest, MessageInSmallPiecesIsReassembledWithRisingProgress) {
         previous = value;
     }
     EXPECT_EQ(previous, static_cast<std::int64_t>(body.size()));
+}
+
+TEST(Pop3ClientFaultTest, HeaderLineSplitBetweenTwoPiecesGivesTheWholeField) {
+    const std::string head = "Return-Path: <x@y>\r\nFrom: seat1@cas";
+    const std::string tail = "ino.example\r\nTo: ann@example.org\r\nSubject: Chips\r\nDate: Mon\r\n\r\nPlay!\r\n.\r\n";
+    CFaultServer server;
+    ScriptPlainLogon(server).Expect("RETR 1").Send("+OK\r\n").Send(head).Pause(100ms).Send(tail);
+    server.Start();
+
+    auto client = LoggedOn(server);
+    CEmailMsg message;
+    client->GetMessage(1, message);
+
+    EXPECT_EQ(message.m_RawText, head + tail);
+    EXPECT_EQ(message.m_From, "seat1@casino.example");
+    EXPECT_EQ(message.m_To, "ann@example.org");
+    EXPECT_EQ(message.m_Subject, "Chips");
 }
 
 TEST(Pop3ClientFaultTest, MessageWithNulBytesSurvives) {
