@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CliCommands.h"
+#include "app/CliStatusPrinter.h"
 #include "app/PasswordPrompt.h"
 #include "core/AccountList.h"
 #include "core/AccountsFile.h"
@@ -57,18 +58,6 @@ int Failure(const std::string& error) {
 
 std::string TrimBoth(std::string_view text) {
     return std::string(StripWhiteSpace(text));
-}
-
-// Control bytes of a name read from the file must not reach the terminal as they are.
-std::string Printable(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return out;
 }
 
 struct AccountOptions {
@@ -269,9 +258,9 @@ int SaveForCommand(const CAccountList& list, const std::string& done) {
 
 int ListAccounts(const CAccountList& list) {
     for (const EmailAccountInfo& record : list.Snapshot()) {
-        std::cout << Printable(record.m_AccountName) << '\t' << Printable(record.m_POP3Server) << ':'
-                  << Printable(record.m_POP3Port) << '\t' << Printable(record.m_POP3UserId) << '\t'
-                  << Printable(record.m_EmailAddress);
+        std::cout << PrintableText(record.m_AccountName) << '\t' << PrintableText(record.m_POP3Server) << ':'
+                  << PrintableText(record.m_POP3Port) << '\t' << PrintableText(record.m_POP3UserId) << '\t'
+                  << PrintableText(record.m_EmailAddress);
         if (record.m_OnHold != 0) {
             std::cout << "\ton hold";
         }
@@ -325,7 +314,7 @@ int AddAccountCommand(CAccountList& list, const std::vector<std::string>& argume
     }
     const std::string name = record.m_AccountName;
     AddAccount(list, std::move(record));
-    return SaveForCommand(list, "Account '" + Printable(name) + "' added.");
+    return SaveForCommand(list, "Account '" + PrintableText(name) + "' added.");
 }
 
 int EditAccountCommand(CAccountList& list, const std::vector<std::string>& arguments) {
@@ -338,7 +327,7 @@ int EditAccountCommand(CAccountList& list, const std::vector<std::string>& argum
     const ListPos pos = FindAccount(list, name);
     std::optional<EmailAccountInfo> record = list.GetAt(pos);
     if (!record) {
-        return Failure("no account named '" + Printable(name) + "'");
+        return Failure("no account named '" + PrintableText(name) + "'");
     }
     ApplyOptions(options, *record);
     // An edited account may take any name, even one already in use.
@@ -366,7 +355,7 @@ int EditAccountCommand(CAccountList& list, const std::vector<std::string>& argum
     }
     const std::string newName = record->m_AccountName;
     list.ModifyAt(pos, [&record](EmailAccountInfo& stored) { stored = std::move(*record); });
-    return SaveForCommand(list, "Account '" + Printable(newName) + "' changed.");
+    return SaveForCommand(list, "Account '" + PrintableText(newName) + "' changed.");
 }
 
 }  // namespace
@@ -405,15 +394,15 @@ int RunAccountsCommand(const std::vector<std::string>& arguments) {
     const std::string& name = arguments[1];
     const ListPos pos = FindAccount(list, name);
     if (pos == kNoPos) {
-        return Failure("no account named '" + Printable(name) + "'");
+        return Failure("no account named '" + PrintableText(name) + "'");
     }
     if (command == "remove") {
         list.RemoveAt(pos);
-        return SaveForCommand(list, "Account '" + Printable(name) + "' removed.");
+        return SaveForCommand(list, "Account '" + PrintableText(name) + "' removed.");
     }
     const std::int32_t hold = command == "hold" ? 1 : 0;
     list.ModifyAt(pos, [hold](EmailAccountInfo& record) { record.m_OnHold = hold; });
-    return SaveForCommand(list, "Account '" + Printable(name) + (hold != 0 ? "' is on hold." : "' is enabled."));
+    return SaveForCommand(list, "Account '" + PrintableText(name) + (hold != 0 ? "' is on hold." : "' is enabled."));
 }
 
 }  // namespace sieveclaw

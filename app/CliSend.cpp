@@ -21,18 +21,6 @@ namespace {
 
 enum class ESendCommand { kSalvage, kBounce };
 
-// Texts read from a message file must not reach the terminal with their control bytes.
-std::string Printable(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return out;
-}
-
 int RunSendCommand(ESendCommand command, const std::vector<std::string>& arguments) {
     const char* name = command == ESendCommand::kSalvage ? "salvage" : "bounce";
     if (arguments.size() != 1 || arguments.front().empty() || arguments.front().starts_with("--")) {
@@ -83,15 +71,16 @@ int RunSendCommand(ESendCommand command, const std::vector<std::string>& argumen
 
     switch (outcome) {
         case ESendOutcome::kNoAccount:
-            std::cerr << "sieveclaw-cli " << name << ": the account '" << Printable(account) << "' of " << file
+            std::cerr << "sieveclaw-cli " << name << ": the account '" << PrintableText(account) << "' of " << file
                       << " is not configured; nothing was sent\n";
             return 1;
         case ESendOutcome::kSent:
             if (command == ESendCommand::kSalvage) {
-                std::cout << "Salvaged: '" << Printable(stored.m_Subject) << "' from " << Printable(stored.m_From)
-                          << " was sent to the account '" << Printable(account) << "'; the spam file is deleted.\n";
+                std::cout << "Salvaged: '" << PrintableText(stored.m_Subject) << "' from "
+                          << PrintableText(stored.m_From) << " was sent to the account '" << PrintableText(account)
+                          << "'; the spam file is deleted.\n";
             } else {
-                std::cout << "Bounced: the notice went to " << Printable(stored.m_From)
+                std::cout << "Bounced: the notice went to " << PrintableText(stored.m_From)
                           << "; the spam file is deleted.\n";
             }
             return 0;

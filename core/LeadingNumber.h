@@ -11,6 +11,20 @@ namespace sieveclaw {
 // the nearest end of long long. False (value 0) when no digit follows.
 bool ReadLeadingNumber(std::string_view text, long long& value);
 
+// The value of one hexadecimal digit (either case), or -1.
+inline int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // The same, 0 when there is no number, and held within the range of T.
 template <class T>
 T LeadingNumber(std::string_view text) {

@@ -43,19 +43,6 @@ std::string_view TrimBlanks(std::string_view text) {
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool HasControlByte(std::string_view text) {
     for (const char c : text) {
         if (IsControl(static_cast<unsigned char>(c))) {
@@ -119,8 +106,8 @@ std::string UnescapeProfileValue(std::string_view text) {
                 continue;
             }
             if (text[i + 1] == 'x' && i + 3 < text.size()) {
-                const int high = HexValue(text[i + 2]);
-                const int low = HexValue(text[i + 3]);
+                const int high = HexDigitValue(text[i + 2]);
+                const int low = HexDigitValue(text[i + 3]);
                 if (high >= 0 && low >= 0) {
                     value += static_cast<char>(high * 16 + low);
                     i += 3;

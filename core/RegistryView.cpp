@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/DataFolder.h"
+#include "core/LeadingNumber.h"
 #include "core/TextFile.h"
 
 namespace sieveclaw {
@@ -76,26 +77,13 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool ParseHex32(std::string_view text, std::uint32_t& number) {
     if (text.empty() || text.size() > 8) {
         return false;
     }
     number = 0;
     for (const char c : text) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             return false;
         }
@@ -141,8 +129,8 @@ bool ReadQuoted(std::string_view line, std::size_t& pos, const FileFlavour& flav
         if (e == 'x') {
             std::uint32_t unit = 0;
             std::size_t digits = 0;
-            while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-                unit = (unit << 4) | static_cast<std::uint32_t>(HexDigit(line[pos++]));
+            while (digits < 4 && pos < line.size() && HexDigitValue(line[pos]) >= 0) {
+                unit = (unit << 4) | static_cast<std::uint32_t>(HexDigitValue(line[pos++]));
                 ++digits;
             }
             if (digits == 0) {
@@ -211,7 +199,7 @@ bool ParseHexBytes(std::string_view text, std::string& bytes) {
             return bytes.empty();  // nothing at all, or a trailing comma
         }
         std::size_t end = pos;
-        while (end < text.size() && HexDigit(text[end]) >= 0) {
+        while (end < text.size() && HexDigitValue(text[end]) >= 0) {
             ++end;
         }
         if (end == pos || end - pos > 2) {
@@ -219,7 +207,7 @@ bool ParseHexBytes(std::string_view text, std::string& bytes) {
         }
         int byte = 0;
         for (std::size_t i = pos; i < end; ++i) {
-            byte = byte * 16 + HexDigit(text[i]);
+            byte = byte * 16 + HexDigitValue(text[i]);
         }
         bytes += static_cast<char>(byte);
         pos = end;
