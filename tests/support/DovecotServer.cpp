@@ -24,6 +24,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/ServerProcess.h"
+
 extern char** environ;
 
 namespace sieveclaw::test {
@@ -607,45 +609,10 @@ bool CDovecotServer::Launch(std::string& error) {
         error = "dovecot is not installed (no dovecot in PATH or /usr/sbin)";
         return false;
     }
-    // Everything the child needs is prepared here: between fork and exec only async-signal-safe
-    // calls are allowed, and the test process may have threads.
-    const std::string config = m_Folder + "/dovecot.conf";
-    const std::string stderrPath = m_Folder + "/dovecot.stderr";
-    std::vector<std::string> words{binary, "-F", "-c", config};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t parent = ::getpid();
-
-    const pid_t pid = ::fork();
+    const pid_t pid =
+        SpawnServerProcess({binary, "-F", "-c", m_Folder + "/dovecot.conf"}, m_Folder + "/dovecot.stderr", error);
     if (pid < 0) {
-        error = ErrnoText("cannot fork");
         return false;
-    }
-    if (pid == 0) {
-        // A test process that dies without Stop takes its server along.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) {
-            ::_exit(127);
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        struct sigaction defaults {};
-        defaults.sa_handler = SIG_DFL;
-        for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD}) {
-            ::sigaction(number, &defaults, nullptr);
-        }
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) {
-            ::_exit(127);
-        }
-        ::close_range(3, ~0U, 0);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
     }
     m_Pid = pid;
     return true;

@@ -16,6 +16,7 @@
 
 #include "core/TextFile.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/ServerProcess.h"
 
 extern char** environ;
 
@@ -114,42 +115,9 @@ bool CSmtpServer::Launch() {
     if (!m_OfferStartTls) {
         words.emplace_back("--no-starttls");
     }
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    const std::string stderrPath = m_Folder + "/server.stderr";
-    const pid_t parent = ::getpid();
-
-    // Prepared before fork: the child may only make async-signal-safe calls before exec.
-    const pid_t pid = ::fork();
+    const pid_t pid = SpawnServerProcess(std::move(words), m_Folder + "/server.stderr", m_Error);
     if (pid < 0) {
-        m_Error = std::string("cannot fork: ") + std::strerror(errno);
         return false;
-    }
-    if (pid == 0) {
-        // A test process that dies without Stop takes its server along.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) {
-            ::_exit(127);
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        struct sigaction defaults {};
-        defaults.sa_handler = SIG_DFL;
-        for (const int number : {SIGTERM, SIGINT, SIGPIPE, SIGCHLD}) {
-            ::sigaction(number, &defaults, nullptr);
-        }
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) {
-            ::_exit(127);
-        }
-        ::close_range(3, ~0U, 0);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
     }
     m_Pid = pid;
     return true;
