@@ -75,6 +75,27 @@ expect_eq "$(cat "$home/verdicts")" $'spam\tFrom contains \'casino\'\nspam\tThe 
 expect_status 0 "$cli" lists remove from casino
 expect_eq "$("$cli" judge "$home/mail/casino.eml")" "good" "verdict after removing the word"
 
+# --- discover -----------------------------------------------------------------------------------
+# A home folder with one Thunderbird profile and an empty Wine prefix: one POP3 account is found,
+# saved once, and not added again by a second --save.
+fakehome=$home/fakehome
+mkdir -p "$fakehome/.thunderbird/abcd.default" "$home/wine"
+cat >"$fakehome/.thunderbird/abcd.default/prefs.js" <<'PREFS'
+user_pref("mail.accountmanager.accounts", "account1");
+user_pref("mail.account.account1.server", "server1");
+user_pref("mail.account.account1.identities", "id1");
+user_pref("mail.server.server1.type", "pop3");
+user_pref("mail.server.server1.hostname", "pop.found.test");
+user_pref("mail.server.server1.userName", "finder");
+user_pref("mail.server.server1.name", "Found");
+user_pref("mail.identity.id1.useremail", "finder@found.test");
+PREFS
+HOME=$fakehome WINEPREFIX=$home/wine "$cli" discover >"$home/found" || fail "discover: $(cat "$home/found")"
+grep -q $'^Found\tpop.found.test' "$home/found" || fail "discovered account: $(cat "$home/found")"
+HOME=$fakehome WINEPREFIX=$home/wine expect_status 0 "$cli" discover --save
+HOME=$fakehome WINEPREFIX=$home/wine "$cli" discover --save >/dev/null 2>&1
+[ "$(grep -c '^Found\b' <("$cli" accounts list))" -eq 1 ] || fail "discover --save twice: $("$cli" accounts list)"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
   exit 1
