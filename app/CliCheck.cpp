@@ -21,6 +21,7 @@
 #include "app/CliStatusPrinter.h"
 #include "core/AccountList.h"
 #include "core/AccountsFile.h"
+#include "core/AsciiCase.h"
 #include "core/DataFolder.h"
 #include "engine/EmailThread.h"
 #include "engine/SharedState.h"
@@ -37,13 +38,6 @@ constexpr std::chrono::seconds kStopBound{20};
 
 // Exit status of run when there is nothing to run; the service unit does not restart on it.
 constexpr int kNothingToRun = 2;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
 
 // Loads what start-up loads, in its order: the accounts, the settings, the filter lists (the word
 // list, newfilters.txt merged and deleted, the friends, the extensions). Empty on success, else
@@ -92,7 +86,7 @@ std::vector<AccountRow> CountAccounts(const CAccountList& accounts) {
         }
         const std::string owner = ReadAccountLine(it->path().string());
         const auto row = std::find_if(rows.begin(), rows.end(),
-                                      [&owner](const AccountRow& r) { return EqualsIgnoringCase(r.m_Name, owner); });
+                                      [&owner](const AccountRow& r) { return EqualsIgnoringAsciiCase(r.m_Name, owner); });
         if (row != rows.end()) {
             ++row->m_Trash;
         }

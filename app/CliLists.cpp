@@ -11,6 +11,7 @@
 
 #include "app/CliCommands.h"
 #include "core/AccountList.h"
+#include "core/AsciiCase.h"
 #include "core/DataFolder.h"
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
@@ -224,11 +225,7 @@ int AddFriend(CListsSession& session, std::string entry) {
             return Failure("This does not appear to be a valid email address.");
         }
     } else {
-        for (char& c : entry) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
+        entry = AsciiLowered(entry);
         if (!IsValidFriendDomain(entry)) {
             return Failure(
                 "It appears that the domain name you supplied is not "

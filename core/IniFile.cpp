@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "core/AsciiCase.h"
 #include "core/TextFile.h"
 
 namespace sieveclaw {
 
 namespace {
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::string_view StripBlanks(std::string_view text) {
     return StripWhiteSpace(text);
@@ -20,7 +17,7 @@ std::string_view StripBlanks(std::string_view text) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 void CIniFile::Parse(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/AsciiCase.h"
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/TextFile.h"
@@ -17,18 +18,8 @@ namespace {
 // nodes so deep that freeing them exhausts the stack.
 constexpr std::size_t kMaxKeyDepth = 512;
 
-std::string UpperCased(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && UpperCased(text.substr(0, prefix.size())) == UpperCased(prefix);
+    return text.size() >= prefix.size() && AsciiUppered(text.substr(0, prefix.size())) == AsciiUppered(prefix);
 }
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
@@ -311,7 +302,7 @@ private:
             if (++depth > kMaxKeyDepth) {
                 return;
             }
-            std::unique_ptr<RegistryKeyNode>& child = node->m_SubKeys[UpperCased(part)];
+            std::unique_ptr<RegistryKeyNode>& child = node->m_SubKeys[AsciiUppered(part)];
             if (!child) {
                 child = std::make_unique<RegistryKeyNode>();
                 child->m_Name = std::string(part);
@@ -337,7 +328,7 @@ private:
             return;
         }
         std::string_view data = StripWhiteSpace(line.substr(pos + 1));
-        const std::string key = UpperCased(name);
+        const std::string key = AsciiUppered(name);
         if (data == "-") {
             m_Current->m_Values.erase(key);
             return;
@@ -427,7 +418,7 @@ const RegistryKeyNode* FindBelow(const RegistryKeyNode* node, std::string_view p
         if (part.empty()) {
             continue;
         }
-        const auto found = node->m_SubKeys.find(UpperCased(part));
+        const auto found = node->m_SubKeys.find(AsciiUppered(part));
         node = found != node->m_SubKeys.end() ? found->second.get() : nullptr;
     }
     return node;
@@ -484,7 +475,7 @@ bool CRegistryKey::Query(std::string_view valueName, RegistryValue& value) const
     if (m_Node == nullptr) {
         return false;
     }
-    const auto found = m_Node->m_Values.find(UpperCased(valueName));
+    const auto found = m_Node->m_Values.find(AsciiUppered(valueName));
     if (found == m_Node->m_Values.end()) {
         return false;
     }

@@ -1,11 +1,14 @@
 #include "core/TextFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace sieveclaw {
@@ -150,6 +153,28 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
         out += '\n';
         start = lf + 1;
     }
+}
+
+std::vector<std::string> FilesInFolder(const std::string& folder, std::string_view suffix) {
+    std::vector<std::string> paths;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        return paths;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." ||
+            (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)) {
+            continue;
+        }
+        const std::string path = folder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+            paths.push_back(path);
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 bool CLineReader::Next(std::string_view& line) {

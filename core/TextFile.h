@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Whole-file reads and crash-safe whole-file writes for the program's data files (accounts,
 // settings, lists, message files), and the line rules every reader of those files shares.
@@ -22,6 +23,11 @@ enum class EReplace {
 // tells why.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
                          EReplace replace = EReplace::kReplace);
+
+// The paths of the entries of folder that are not folders themselves (files, and links as they
+// are), whose names end in suffix ("" takes them all), in name order. Empty when the folder
+// cannot be read.
+std::vector<std::string> FilesInFolder(const std::string& folder, std::string_view suffix = {});
 
 // The white space every reader of the data files trims.
 inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/DataFolder.h"
+#include "core/TextFile.h"
 
 namespace sieveclaw {
 
@@ -13,18 +14,8 @@ std::string CFolderUpdater::UpdatesFolder() {
 }
 
 std::vector<std::string> CFolderUpdater::DownloadFilterFiles(const std::string& /*tempFolder*/) {
-    std::vector<std::string> paths;
-    std::error_code error;
-    std::filesystem::directory_iterator it(UpdatesFolder(), error);
-    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            paths.push_back(it->path().string());
-        }
-    }
     // Name order, so that files numbered by their sender merge in the order they were meant to.
-    std::sort(paths.begin(), paths.end());
-    return paths;
+    return FilesInFolder(UpdatesFolder());
 }
 
 std::string CFolderUpdater::SourceName() const {

@@ -12,6 +12,7 @@
 #include "core/ActivityLog.h"
 #include "core/DataFolder.h"
 #include "core/MessageEntry.h"
+#include "core/TextFile.h"
 #include "filter/FilterFiles.h"
 #include "filter/SpamDecision.h"
 #include "mail/CEmailMsg.h"
@@ -54,20 +55,6 @@ void DropInboxEntry(CMessageEntryList& entries, ListPos pos) {
         WriteActivityLog2("EmailThread - Dropping the inbox copy ", entry->m_FilePath);
         ::unlink(entry->m_FilePath.c_str());
     }
-}
-
-std::vector<std::string> RegularFilesIn(const std::string& folder) {
-    std::vector<std::string> paths;
-    std::error_code error;
-    std::filesystem::directory_iterator it(folder, error);
-    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            paths.push_back(it->path().string());
-        }
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
 }
 
 }  // namespace
@@ -188,7 +175,7 @@ void CMailCheck::RebuildInboxEntries() {
     for (ListPos pos = m_State.m_Accounts.First(); pos != kNoPos; pos = m_State.m_Accounts.Next(pos)) {
         m_State.m_Accounts.VisitAt(pos, [](const EmailAccountInfo& account) { account.m_InboxEntries->Clear(); });
     }
-    for (const std::string& path : RegularFilesIn(InboxFolder())) {
+    for (const std::string& path : FilesInFolder(InboxFolder())) {
         // Only message files count: anything else here is the temporary file of a save that was
         // cut short, whose message is still on the server and will be stored again.
         if (path.size() < 4 || path.compare(path.size() - 4, 4, ".eml") != 0) {

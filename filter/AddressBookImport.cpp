@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "core/AsciiCase.h"
 #include "core/TextFile.h"
 #include "core/UserPrompt.h"
 
@@ -12,16 +13,6 @@ namespace sieveclaw {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
-std::string Lowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
 
 // The text between the first open and the next close after it; "" without a close.
 std::string Between(std::string_view text, std::size_t open, char close) {
@@ -47,7 +38,7 @@ bool HasCsvExtension(const std::string& path) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
         return false;
     }
-    return Lowered(std::string_view(path).substr(dot + 1)) == "csv";
+    return AsciiLowered(std::string_view(path).substr(dot + 1)) == "csv";
 }
 
 }  // namespace
@@ -128,7 +119,7 @@ bool CCsvReader::NextRecord(std::vector<std::string>& fields) {
 std::optional<std::size_t> FindAddressColumn(const std::vector<std::string>& header) {
     static constexpr std::array<std::string_view, 4> kNames{"e-mail", "email", "email address", "e-mail address"};
     for (std::size_t column = 0; column < header.size(); ++column) {
-        const std::string name = Lowered(StripWhiteSpace(header[column]));
+        const std::string name = AsciiLowered(StripWhiteSpace(header[column]));
         for (const std::string_view known : kNames) {
             if (name == known) {
                 return column;
@@ -193,13 +184,13 @@ std::optional<std::vector<std::string>> NewFriendsFromAddressBook(std::string_vi
     }
     std::set<std::string, std::less<>> lowered;
     for (const std::string& entry : friends) {
-        lowered.insert(Lowered(entry));
+        lowered.insert(AsciiLowered(entry));
     }
     for (std::string& address : ReadTxtAddresses(content)) {
         if (exact.count(address) != 0 || !IsValidFriendAddress(address)) {
             continue;
         }
-        if (!lowered.insert(Lowered(address)).second) {
+        if (!lowered.insert(AsciiLowered(address)).second) {
             continue;
         }
         exact.insert(address);

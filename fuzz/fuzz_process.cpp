@@ -16,6 +16,8 @@
 #include "mail/BodyText.h"
 #include "mail/CEmailMsg.h"
 
+#include "core/AsciiCase.h"
+
 namespace {
 
 using sieveclaw::CEmailMsg;
@@ -24,21 +26,11 @@ using sieveclaw::EmailAttachment;
 constexpr std::size_t kNone = std::string::npos;
 constexpr std::size_t kCompareUpTo = 8 * 1024;
 
-std::string Lowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
-
 std::size_t PlainFind(const std::string& text, std::string_view pattern, bool caseSensitive, std::size_t from) {
     if (from > text.size()) {
         return kNone;
     }
-    return caseSensitive ? text.find(pattern, from) : Lowered(text).find(Lowered(pattern), from);
+    return caseSensitive ? text.find(pattern, from) : sieveclaw::AsciiLowered(text).find(sieveclaw::AsciiLowered(pattern), from);
 }
 
 std::string PlainValue(const std::string& text, std::size_t start, std::string_view name, bool whole,

@@ -12,16 +12,13 @@
 #endif
 
 #include "core/ActivityLog.h"
+#include "core/AsciiCase.h"
 
 namespace sieveclaw {
 
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
-
-constexpr char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i) {

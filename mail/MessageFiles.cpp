@@ -1,6 +1,5 @@
 #include "mail/MessageFiles.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,10 +157,6 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 // The file's birth time where the file system records it, its last change otherwise.
 std::optional<std::time_t> CreationTime(const std::string& path) {
     struct statx info {};
@@ -172,27 +167,6 @@ std::optional<std::time_t> CreationTime(const std::string& path) {
         return static_cast<std::time_t>(info.stx_btime.tv_sec);
     }
     return static_cast<std::time_t>(info.stx_mtime.tv_sec);
-}
-
-// Regular files (and links) of folder whose names end in suffix; "" takes them all.
-std::vector<std::string> FilesIn(const std::string& folder, std::string_view suffix) {
-    std::vector<std::string> paths;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) {
-        return paths;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || !EndsWith(name, suffix)) {
-            continue;
-        }
-        const std::string path = folder + "/" + name;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
-            paths.push_back(path);
-        }
-    }
-    return paths;
 }
 
 }  // namespace
@@ -275,7 +249,7 @@ void ClearInboxFolder() {
     if (::mkdir(inbox.c_str(), 0700) == 0 || errno != EEXIST) {
         return;
     }
-    for (const std::string& path : FilesIn(inbox, "")) {
+    for (const std::string& path : FilesInFolder(inbox, "")) {
         ::unlink(path.c_str());
     }
 }
@@ -300,7 +274,7 @@ int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink)
         return 0;
     }
     std::vector<std::string> old;
-    for (std::string& path : FilesIn(SpamFolder(), ".eml")) {
+    for (std::string& path : FilesInFolder(SpamFolder(), ".eml")) {
         const std::optional<std::time_t> created = CreationTime(path);
         if (created && (now - *created) / 86400 >= state.m_DeleteAfterDaysOld) {
             old.push_back(std::move(path));

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/AsciiCase.h"
 #include "core/IniFile.h"
 #include "core/PrefsFile.h"
 #include "core/TextFile.h"
@@ -17,16 +18,6 @@ namespace sieveclaw {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string UpperCased(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
 
 // The entry of folder named name, matched exactly first, then without regard to letter case.
 std::string FindEntry(const std::string& folder, std::string_view name) {
@@ -101,8 +92,8 @@ std::vector<std::string> SubFolderNames(const std::string& folder) {
         }
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string upperA = UpperCased(a);
-        const std::string upperB = UpperCased(b);
+        const std::string upperA = AsciiUppered(a);
+        const std::string upperB = AsciiUppered(b);
         return upperA != upperB ? upperA < upperB : a < b;
     });
     return names;
