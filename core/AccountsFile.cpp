@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "core/DataFolder.h"
@@ -86,6 +87,65 @@ void AppendLine(std::string& out, std::string_view value) {
     out.append("\r\n");
 }
 
+// One value of the section after the blocks: its key and how it reads and writes.
+struct LaterValue {
+    std::string_view m_Key;
+    EConnectionSecurity EmailAccountInfo::*m_Security;
+};
+
+constexpr std::array<LaterValue, 2> kLaterValues{{
+    {"pop3-security", &EmailAccountInfo::m_POP3Security},
+    {"smtp-security", &EmailAccountInfo::m_SMTPSecurity},
+}};
+
+// "3 pop3-security=ssl-tls" into the third record. Lines that name no record, or hold no '=',
+// are not this section's and are passed over; a known key with a value it cannot take keeps the
+// record's default.
+void ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view line) {
+    const std::size_t blank = line.find(' ');
+    const std::size_t equals = line.find('=');
+    if (blank == std::string_view::npos || equals == std::string_view::npos || equals < blank) {
+        return;
+    }
+    const std::string_view number = line.substr(0, blank);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos || number.size() > 9) {
+        return;
+    }
+    const std::size_t index = static_cast<std::size_t>(LeadingNumber<std::int32_t>(number));
+    if (index == 0 || index > records.size()) {
+        return;
+    }
+    EmailAccountInfo& record = records[index - 1];
+    const std::string_view key = line.substr(blank + 1, equals - blank - 1);
+    const std::string_view value = line.substr(equals + 1);
+    for (const LaterValue& later : kLaterValues) {
+        if (later.m_Key == key) {
+            if (const std::optional<EConnectionSecurity> security = ParseSecurityName(value)) {
+                record.*later.m_Security = *security;
+            }
+            return;
+        }
+    }
+    record.m_OtherStoredValues.emplace_back(key, value);
+}
+
+void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& records) {
+    if (records.empty()) {
+        return;
+    }
+    AppendLine(out, kAccountValuesHeader);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string prefix = std::to_string(i + 1) + " ";
+        for (const LaterValue& later : kLaterValues) {
+            AppendLine(out, prefix + std::string(later.m_Key) + "=" +
+                                std::string(SecurityName(records[i].*later.m_Security)));
+        }
+        for (const auto& [key, value] : records[i].m_OtherStoredValues) {
+            AppendLine(out, prefix + key + "=" + value);
+        }
+    }
+}
+
 }  // namespace
 
 std::string AccountsFilePath() {
@@ -107,6 +167,12 @@ std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std
         }
         records.push_back(std::move(record));
     }
+    if (current && reader.NextTrimmed() == kAccountValuesHeader) {
+        std::string_view line;
+        while (reader.Next(line)) {
+            ReadLaterValue(records, TrimTrailingWhiteSpace(line));
+        }
+    }
     return records;
 }
 
@@ -119,6 +185,7 @@ std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
             AppendLine(out, WrittenValue(record, line));
         }
     }
+    AppendLaterValues(out, records);
     return out;
 }
 

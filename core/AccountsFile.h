@@ -15,6 +15,15 @@
 //   POP3 server, POP3 port, SMTP server, SMTP port, SMTP user id, SMTP password (scrambled),
 //   play sounds, spam sound file, new mail sound file, email address, on hold.
 //
+// After the last account's block the values that came later, one a line:
+//
+//   Sieveclaw Account Values Version 1
+//   <account number, from 1> <key>=<value>       for example "1 pop3-security=ssl-tls"
+//
+// Readers of the fifteen-line layout stop after the blocks their count promises, so they never
+// see this section. A key this version does not know is kept with its account and written back.
+// A value is cut at its first line feed, as the block's values are.
+//
 // Files of the older format have no header: the first line is the count and each account has
 // only the first 13 of those lines. Lines are read with trailing white space trimmed (before a
 // password is unscrambled), LF or CR LF, any length. Integer lines and the count read like
@@ -23,6 +32,7 @@
 namespace sieveclaw {
 
 inline constexpr std::string_view kAccountsFileHeader = "Sieveclaw Datastream Version 1.1";
+inline constexpr std::string_view kAccountValuesHeader = "Sieveclaw Account Values Version 1";
 
 // GetProgramFolder() + "accounts.txt", computed on each call.
 std::string AccountsFilePath();

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "core/ConnectionSecurity.h"
 #include "core/GuardedList.h"
 #include "core/MessageEntry.h"
 
@@ -12,7 +15,8 @@ namespace sieveclaw {
 using CMessageEntryList = GuardedList<MessageEntry>;
 
 // One guarded POP3 mailbox with the SMTP settings used on its behalf and its sounds. The fifteen
-// members up to m_OnHold are stored in the accounts file; the rest live in memory only.
+// members up to m_OnHold are the account's block in the accounts file, the members after them up
+// to m_OtherStoredValues its later values; the rest live in memory only.
 //
 // The record is a plain value: the account list hands out copies (the worker checks a copy), so
 // the two message lists are held by shared pointer and every copy of a record works on the same
@@ -39,6 +43,14 @@ struct EmailAccountInfo {
     std::string m_EmailAddress;
     std::int32_t m_OnHold = 0;  // non-zero: every mail check skips the account
 
+    // Stored in the section after all the accounts' blocks (AccountsFile.h), which readers of
+    // the fifteen-line layout never reach. Their defaults are what such a reader did.
+    EConnectionSecurity m_POP3Security = EConnectionSecurity::kWhenOffered;
+    EConnectionSecurity m_SMTPSecurity = EConnectionSecurity::kWhenOffered;
+    // Values of that section this version does not know (key, value), written back unchanged so
+    // that a save by this version keeps what a newer one stored.
+    std::vector<std::pair<std::string, std::string>> m_OtherStoredValues;
+
     // The mail program account discovery found the account in; never stored.
     std::string m_MailProgram;
 
@@ -48,7 +60,7 @@ struct EmailAccountInfo {
     std::shared_ptr<CMessageEntryList> m_PendingDeletions;
 };
 
-// True when the fifteen stored members are equal byte for byte (the in-memory ones do not count).
+// True when the stored members are equal byte for byte (the in-memory ones do not count).
 bool HasSameStoredFields(const EmailAccountInfo& a, const EmailAccountInfo& b);
 
 }  // namespace sieveclaw
