@@ -200,18 +200,25 @@ std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CE
 }
 
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason) {
-    CEmailMsg found;
     reason.clear();
+    // The file's own lines and the message's header block, up to the blank line that ends it: the
+    // fields are read from there by the same rules as everywhere else, never from the body.
+    std::string header;
     CFileLines lines(filePath);
-    for (std::string_view line; lines.Next(line);) {
-        ParseHeaderLine(line, found);
-        if (line.substr(0, 7) == "REASON:") {
+    bool first = true;
+    for (std::string_view line; lines.Next(line); first = false) {
+        if (first && line.substr(0, 7) == "REASON:") {
             reason = line.substr(7);
+            continue;
         }
-        if (!found.m_To.empty() && !found.m_From.empty() && !found.m_Subject.empty() && !found.m_Date.empty()) {
+        if (line.empty()) {
             break;
         }
+        header.append(line);
+        header += "\r\n";
     }
+    CEmailMsg found;
+    ExtractHeaderFields(header, found);
     fields.m_To = std::move(found.m_To);
     fields.m_From = std::move(found.m_From);
     fields.m_Subject = std::move(found.m_Subject);

@@ -42,9 +42,9 @@ bool SaveEmail(const std::string& filePath, const CEmailMsg& message, std::strin
 std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CEmailMsg& message,
                                              std::string_view accountName, std::string_view reason);
 
-// Reads the file from the start until To, From, Subject and Date are all found: the four fields
-// into fields, the text after "REASON:" into reason. Empty values for a file that cannot be
-// opened.
+// The four fields of the stored message's header block (read up to its first blank line, by the
+// rules of ExtractHeaderFields) into fields, the text after "REASON:" on the first line into
+// reason. Empty values for a file that cannot be opened.
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason);
 
 // The text after "ACCOUNT:" on the first line that starts with it; empty when the file cannot be
