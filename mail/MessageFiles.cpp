@@ -75,9 +75,13 @@ std::string MessageFileContent(const CEmailMsg& message, std::string_view accoun
     return content;
 }
 
+CDurableSteps* g_MessageFileSteps = nullptr;  // a test's own steps; the real ones when null
+
 bool WriteMessageFile(const std::string& filePath, const std::string& content, EReplace replace) {
     WriteActivityLog("SaveEmail - Entered");
-    const bool written = WriteFileAtomically(filePath, content, 0600, replace);
+    CDurableSteps realSteps;
+    const bool written = WriteFileAtomically(filePath, content, 0600, replace,
+                                             g_MessageFileSteps != nullptr ? *g_MessageFileSteps : realSteps);
     const int saved = errno;
     WriteActivityLog(written ? "SaveEmail - created the file.  Saving data" : "SaveEmail - Failed to create the file");
     WriteActivityLog("SaveEmail - Leaving");
@@ -170,6 +174,8 @@ std::optional<std::time_t> CreationTime(const std::string& path) {
 }
 
 }  // namespace
+
+void SetMessageFileSteps(CDurableSteps* steps) { g_MessageFileSteps = steps; }
 
 std::string InboxFolder() {
     return GetProgramFolder() + "inbox";
