@@ -268,6 +268,28 @@ TEST_F(Pop3DovecotTest, LogonOnImplicitTlsPortAndListSizesCountCrLf) {
     client.Logoff();
 }
 
+// SSL/TLS speaks TLS from the first byte on any port (here one the implicit-TLS list does not
+// name), STARTTLS upgrades on the plain port; the password reaches the server over TLS either way.
+TEST_F(Pop3DovecotTest, TheAccountsConnectionSecurityDecidesHowTheConnectionIsProtected) {
+    for (const EConnectionSecurity security : {EConnectionSecurity::kSslTls, EConnectionSecurity::kStartTls}) {
+        SCOPED_TRACE(SecurityName(security));
+        const std::size_t logStart = s_Server->LogText().size();
+        CTransportOptions options = Trusting();
+        options.m_ImplicitTlsPorts.clear();
+        options.m_Security = security;
+        CPOP3Client client(options);
+        const int port = security == EConnectionSecurity::kSslTls ? s_Server->TlsPort() : s_Server->PlainPort();
+        ASSERT_TRUE(client.Logon("127.0.0.1", "alice", kAlicePassword, port)) << client.m_SessionError;
+        EXPECT_TRUE(client.m_Sock.IsTls());
+        client.Logoff();
+        EXPECT_TRUE(client.m_QuitAccepted);
+        ASSERT_TRUE(s_Server->WaitForLog("Login: user=<alice>", logStart)) << s_Server->LogTail();
+        const std::string log = s_Server->LogText();
+        const std::size_t login = log.find("Login: user=<alice>", logStart);
+        EXPECT_THAT(log.substr(login, log.find('\n', login) - login), HasSubstr(", TLS"));
+    }
+}
+
 TEST_F(Pop3DovecotTest, WrongPasswordKeepsServerTextAndNextLogonSucceeds) {
     {
         CPOP3Client client(Trusting());
