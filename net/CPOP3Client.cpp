@@ -33,6 +33,21 @@ std::string Quoted(std::string_view status) {
     return shown;
 }
 
+// What people understand of the usual connect failures; the table's text for the rest.
+std::string ConnectFailure(int code) {
+    switch (code) {
+        case kWsaTimedOut:
+            return "no answer within the time-out";
+        case kWsaConnRefused:
+            return "the connection was refused";
+        case kWsaNetUnreachable:
+        case kWsaHostUnreachable:
+            return "the host cannot be reached";
+        default:
+            return SocketErrorText(code);
+    }
+}
+
 std::string Numbered(std::string_view command, int n) { return std::string(command) + " " + std::to_string(n); }
 
 }  // namespace
@@ -239,8 +254,7 @@ bool CPOP3Client::ConnectWithTries(const std::string& host, int port) {
             return false;
         }
         if (!m_Sock.LookupFailed()) {
-            m_SessionError = "could not connect to " + host + " port " + std::to_string(port) + ": " +
-                             (code == kWsaTimedOut ? std::string("no answer within the time-out") : SocketErrorText(code));
+            m_SessionError = "could not connect to " + host + " port " + std::to_string(port) + ": " + ConnectFailure(code);
             return false;
         }
         if (tries >= kMaxConnectTries) {
@@ -365,9 +379,13 @@ long long CPOP3Client::GetMessageSize(int n) {
 
 bool CPOP3Client::GetHeader(int n, CEmailMsg& message, std::string* headerBlock) {
     WriteActivityLog("CPOP3Client::GetHeader - entered");
+    if (!CanSend()) {
+        WriteActivityLog("CPOP3Client::GetHeader - leaving prematurely");
+        return false;
+    }
     const std::string what = Numbered("TOP", n) + " 0";
     CPop3ReplyReader reply(true, kMaxReplyBytes);
-    const bool read = CanSend() && Exchange(what + "\r\n", what, reply, ReplyDeadline());
+    const bool read = Exchange(what + "\r\n", what, reply, ReplyDeadline());
     WriteActivityLog("CPOP3Client::GetHeader - sent TOP");
     if (read && reply.IsErr()) {
         WriteActivityLog2("CPOP3Client::GetHeader - TOP return an error:", reply.Status());

@@ -194,7 +194,12 @@ bool CSocket::StartTls(const std::string& host, std::string& error) {
     }
     const auto deadline = std::chrono::steady_clock::now() + m_Options.TimeoutAtLeastOneUnit();
     m_Tls = CTlsSession::Handshake(
-        m_Fd, host, m_Options, [this](short events) { WaitFor(events, kPollSlice); }, deadline, error);
+        m_Fd, host, m_Options,
+        [this](short events) {
+            WaitFor(events, kPollSlice);
+            return !m_Options.StopRequested();
+        },
+        deadline, error);
     return m_Tls != nullptr;
 }
 
