@@ -52,6 +52,15 @@ expect_status 0 "$cli" accounts remove home
 expect_status 1 "$cli" accounts remove nobody
 [ "$(sed -n 2p "$home/accounts.txt")" == $'1\r' ] || fail "one account expected after the removal"
 
+# --- check --------------------------------------------------------------------------------------
+# An account that cannot be checked through fails the check, and the last line says which and why.
+SIEVECLAW_PASSWORD=p expect_status 0 "$cli" accounts add --name Nowhere --pop3-server 127.0.0.1 --pop3-port 1 \
+  --pop3-user u
+expect_status 1 "$cli" check
+expect_eq "$(tail -1 "$home/err")" "sieveclaw-cli check: the check of 'Nowhere' did not complete: could not connect \
+to 127.0.0.1 port 1: the connection was refused" "the last line of a failed check"
+expect_status 0 "$cli" accounts remove Nowhere
+
 # --- parse --------------------------------------------------------------------------------------
 "$cli" parse "$golden/multipart_attachments.eml" >"$home/parsed" || fail "parse"
 [ "$(grep -c '^Attachment:' "$home/parsed")" -eq 2 ] || fail "two attachments expected: $(cat "$home/parsed")"
