@@ -196,6 +196,7 @@ private:
             AppendHtmlText(document, text.m_Text);
         } else {
             AppendAsUtf8(bytes, charset, text.m_Text);
+            text.m_AsArrived = bytes.data() != storage.data() && text.m_Text == bytes;
         }
         Charge(text.m_Text);
         m_Out.m_Texts.push_back(std::move(text));

@@ -24,6 +24,9 @@ struct CDecodeLimits {
 struct CDecodedText {
     std::string m_MediaType;  // "text/plain", "text/html" (lower case)
     std::string m_Text;       // UTF-8; for HTML the visible text, then the link targets
+    // The part's bytes as they arrived: no transfer encoding, and nothing the charset conversion
+    // had to change. Such a text shows nothing the raw message does not.
+    bool m_AsArrived = false;
 };
 
 struct CDecodedMessage {

@@ -6,6 +6,10 @@
 #include <optional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/AsciiCase.h"
 #include "mail/BodyText.h"
 #include "mail/Charset.h"
@@ -67,9 +71,11 @@ bool IsHtmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
+// Letter case ignored: tag names are written in either.
 template <std::size_t N>
 bool Among(std::string_view name, const std::string_view (&names)[N]) {
-    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+    return std::any_of(std::begin(names), std::end(names),
+                       [name](std::string_view known) { return EqualsIgnoringAsciiCase(name, known); });
 }
 
 // Characters that a reader does not see, which senders place inside words to split them.
@@ -153,7 +159,7 @@ std::string AttributeText(std::string_view value) {
 
 // One tag from html[at] ('<'): its lower-case name, whether it closes, its href, and where it ends.
 struct CTag {
-    std::string m_Name;
+    std::string_view m_Name;  // as written
     bool m_Closing = false;
     std::string m_Href;
     std::size_t m_End = kNone;  // just past the '>', kNone when the tag never ends
@@ -166,20 +172,22 @@ CTag ReadTag(std::string_view html, std::size_t at) {
         tag.m_Closing = true;
         ++next;
     }
+    const std::size_t nameStart = next;
     while (next < html.size() && (IsAsciiLetter(html[next]) || IsAsciiDigit(html[next]))) {
-        tag.m_Name += AsciiLower(html[next++]);
+        ++next;
     }
+    tag.m_Name = html.substr(nameStart, next - nameStart);
     // Attributes: a name, and a value in quotes or up to a blank or the '>'.
     while (next < html.size() && html[next] != '>') {
         if (IsHtmlSpace(html[next]) || html[next] == '/') {
             ++next;
             continue;
         }
-        const std::size_t nameStart = next;
+        const std::size_t attributeStart = next;
         while (next < html.size() && !IsHtmlSpace(html[next]) && html[next] != '=' && html[next] != '>') {
             ++next;
         }
-        const std::string_view name = html.substr(nameStart, next - nameStart);
+        const std::string_view name = html.substr(attributeStart, next - attributeStart);
         while (next < html.size() && IsHtmlSpace(html[next])) {
             ++next;
         }
@@ -265,6 +273,49 @@ constexpr std::array<bool, 256> MakeStops() {
 
 constexpr std::array<bool, 256> kStops = MakeStops();
 
+// Where the prose starting before from ends: words and the single blanks between them go out as
+// they are, up to the first stop that is not such a blank (a blank followed by a stop, blank or
+// not, ends the prose too, so that runs of white space become one blank).
+std::size_t ProseEnd(std::string_view html, std::size_t from) {
+    const auto endsProse = [&html](std::size_t at) {
+        const auto byte = static_cast<unsigned char>(html[at]);
+        return kStops[byte] && !(byte == ' ' && at + 1 < html.size() && !kStops[static_cast<unsigned char>(html[at + 1])]);
+    };
+    std::size_t at = from;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: the stops other than the blank, and blanks followed by a stop.
+    const __m128i stops[] = {_mm_set1_epi8('<'),  _mm_set1_epi8('&'),    _mm_set1_epi8('\t'),
+                             _mm_set1_epi8('\r'), _mm_set1_epi8('\n'),   _mm_set1_epi8('\f'),
+                             _mm_set1_epi8('\xC2'), _mm_set1_epi8('\xE2'), _mm_set1_epi8('\xEF')};
+    const auto stopsIn = [&stops](__m128i block) {
+        __m128i found = _mm_cmpeq_epi8(block, stops[0]);
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[1]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[2]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[3]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[4]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[5]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[6]));
+        found = _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[7]));
+        return _mm_or_si128(found, _mm_cmpeq_epi8(block, stops[8]));
+    };
+    const __m128i blank = _mm_set1_epi8(' ');
+    for (; at + 17 <= html.size(); at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html.data() + at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html.data() + at + 1));
+        const __m128i blanks = _mm_cmpeq_epi8(block, blank);
+        const __m128i nextStops = _mm_or_si128(stopsIn(next), _mm_cmpeq_epi8(next, blank));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(stopsIn(block), _mm_and_si128(blanks, nextStops)));
+        if (mask != 0) {
+            return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
+    while (at < html.size() && !endsProse(at)) {
+        ++at;
+    }
+    return at;
+}
+
 // The length of an invisible character's UTF-8 form at html[at], or 0.
 std::size_t InvisibleAt(std::string_view html, std::size_t at) {
     const std::string_view rest = html.substr(at);
@@ -288,11 +339,9 @@ void AppendHtmlText(std::string_view html, std::string& out) {
     while (at < html.size()) {
         const char c = html[at];
         if (!kStops[static_cast<unsigned char>(c)]) {
-            const std::size_t start = at;
-            while (at < html.size() && !kStops[static_cast<unsigned char>(html[at])]) {
-                ++at;
-            }
-            writer.Put(html.substr(start, at - start));
+            const std::size_t end = ProseEnd(html, at + 1);
+            writer.Put(html.substr(at, end - at));
+            at = end;
             continue;
         }
         if (IsHtmlSpace(c)) {
@@ -351,7 +400,7 @@ void AppendHtmlText(std::string_view html, std::string& out) {
         } else if (Among(tag.m_Name, kCellTags)) {
             writer.Blank();
         } else if (!tag.m_Closing && Among(tag.m_Name, kHiddenTags)) {
-            const std::size_t close = FindText(html, "</" + tag.m_Name, false, at);
+            const std::size_t close = FindText(html, "</" + std::string(tag.m_Name), false, at);
             const std::size_t end = close == kNone ? kNone : html.find('>', close);
             at = end == kNone ? html.size() : end + 1;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "core/LeadingNumber.h"
 
@@ -48,6 +49,13 @@ public:
     std::size_t Room() const { return static_cast<std::size_t>(m_End - m_Next); }
     bool Full() const { return m_Next == m_End; }
     void Put(char c) { *m_Next++ = c; }
+    // Puts as much of bytes as there is room for; returns how much.
+    std::size_t Put(std::string_view bytes) {
+        const std::size_t count = std::min(bytes.size(), Room());
+        std::memcpy(m_Next, bytes.data(), count);
+        m_Next += count;
+        return count;
+    }
 
 private:
     std::string& m_Out;
@@ -121,57 +129,72 @@ bool DecodeBase64(std::string_view text, std::string& out, std::size_t maxBytes)
     return clean;
 }
 
+namespace {
+
+// Appends the bytes of one line's content (no line end, no trailing blanks, no soft break) with
+// its escapes decoded. False when an '=' starts no escape.
+bool DecodeQuotedLine(std::string_view line, COutput& output, bool headerQ) {
+    bool clean = true;
+    std::size_t at = 0;
+    while (at < line.size() && !output.Full()) {
+        const std::size_t equals = headerQ ? line.find_first_of("=_", at) : line.find('=', at);
+        const std::size_t runEnd = std::min(equals, line.size());
+        at += output.Put(line.substr(at, runEnd - at));
+        if (at != runEnd || runEnd == line.size() || output.Full()) {
+            break;
+        }
+        if (line[at] == '_') {
+            output.Put(' ');
+            ++at;
+            continue;
+        }
+        const int first = at + 1 < line.size() ? HexDigitValue(line[at + 1]) : -1;
+        const int second = at + 2 < line.size() ? HexDigitValue(line[at + 2]) : -1;
+        if (first >= 0 && second >= 0) {
+            output.Put(static_cast<char>(first * 16 + second));
+            at += 3;
+        } else {
+            clean = false;
+            output.Put('=');
+            ++at;
+        }
+    }
+    return clean;
+}
+
+}  // namespace
+
 bool DecodeQuotedPrintable(std::string_view text, std::string& out, bool headerQ, std::size_t maxBytes) {
     COutput output(out, RoomFor(out, maxBytes, text.size()));
     bool clean = true;
-    const std::size_t size = text.size();
     std::size_t at = 0;
-    while (at < size && !output.Full()) {
-        const char c = text[at];
-        if (c == '=') {
-            const int first = at + 1 < size ? HexDigitValue(text[at + 1]) : -1;
-            const int second = at + 2 < size ? HexDigitValue(text[at + 2]) : -1;
-            if (first >= 0 && second >= 0) {
-                output.Put(static_cast<char>(first * 16 + second));
-                at += 3;
-                continue;
-            }
-            // A soft line break: blanks a sender left after the '=', then the line end (or the end
-            // of the text, where the line end went missing).
-            std::size_t next = at + 1;
-            while (next < size && IsBlank(text[next])) {
-                ++next;
-            }
-            if (next == size) {
-                at = next;
-                continue;
-            }
-            if (text[next] == '\n' || (text[next] == '\r' && next + 1 < size && text[next + 1] == '\n')) {
-                at = next + (text[next] == '\r' ? 2 : 1);
-                continue;
-            }
-            clean = false;
-            output.Put(c);
-            ++at;
-        } else if (IsBlank(c)) {
-            // Blanks before a hard line end were added in transport.
-            std::size_t next = at + 1;
-            while (next < size && IsBlank(text[next])) {
-                ++next;
-            }
-            const bool lineEnd = next == size || text[next] == '\n' ||
-                                 (text[next] == '\r' && next + 1 < size && text[next + 1] == '\n');
-            if (lineEnd && !headerQ) {
-                at = next;
-                continue;
-            }
-            for (; at < next && !output.Full(); ++at) {
-                output.Put(text[at]);
-            }
-        } else {
-            output.Put(headerQ && c == '_' ? ' ' : c);
-            ++at;
+    while (at < text.size() && !output.Full()) {
+        const std::size_t lineFeed = text.find('\n', at);
+        const std::size_t lineEnd = lineFeed == std::string_view::npos ? text.size() : lineFeed;
+        std::string_view line = text.substr(at, lineEnd - at);
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (crlf) {
+            line.remove_suffix(1);
         }
+        // Blanks before a line end were added in transport; an '=' that ends a line (or, its
+        // line end lost, the text) is a soft line break.
+        if (!headerQ) {
+            while (!line.empty() && IsBlank(line.back())) {
+                line.remove_suffix(1);
+            }
+        }
+        const bool soft = !line.empty() && line.back() == '=';
+        if (soft) {
+            line.remove_suffix(1);
+        }
+        clean = DecodeQuotedLine(line, output, headerQ) && clean;
+        if (lineFeed == std::string_view::npos) {
+            break;
+        }
+        if (!soft) {
+            output.Put(crlf ? std::string_view("\r\n") : std::string_view("\n"));
+        }
+        at = lineFeed + 1;
     }
     return clean;
 }
