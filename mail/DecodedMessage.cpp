@@ -114,9 +114,6 @@ public:
         }
         const std::string_view body = entity.substr(header.m_BodyStart);
         std::string type = MediaType(header.m_ContentType);
-        if (type.empty()) {
-            type = defaultType;
-        }
         if (type.starts_with("multipart/")) {
             const std::string boundary = ParameterValue(header.m_ContentType, "boundary");
             if (!boundary.empty()) {
@@ -128,7 +125,13 @@ public:
             }
             type = "text/plain";  // no boundary: the body can only be read as text
         }
-        AddFileNames(header);
+        const bool namesFile = AddFileNames(header);
+        if (type.empty() && namesFile) {
+            return;  // an untyped part that names a file is a file, as mail programs read it
+        }
+        if (type.empty()) {
+            type = defaultType;
+        }
         if (type == "message/rfc822" || type == "message/global") {
             std::string storage;
             Walk(TransferDecoded(body, header.m_TransferEncoding, storage), depth + 1, "text/plain", false);
@@ -202,9 +205,11 @@ private:
         m_Out.m_Texts.push_back(std::move(text));
     }
 
-    void AddFileNames(const CEntityHeader& header) {
+    // True when the part names a file.
+    bool AddFileNames(const CEntityHeader& header) {
         std::string names[] = {FileNameParameter(header.m_Disposition, "filename"),
                                FileNameParameter(header.m_ContentType, "name")};
+        const bool named = !names[0].empty() || !names[1].empty();
         for (std::string& name : names) {
             if (name.empty() || std::find(m_Out.m_FileNames.begin(), m_Out.m_FileNames.end(), name) != m_Out.m_FileNames.end()) {
                 continue;
@@ -214,6 +219,7 @@ private:
                 m_Out.m_FileNames.push_back(std::move(name));
             }
         }
+        return named;
     }
 
     const CDecodeLimits& m_Limits;
