@@ -21,7 +21,7 @@ namespace {
 using sieveclaw::IsValidUtf8;
 
 // Small, so that the limits are reached on small inputs too.
-constexpr sieveclaw::CDecodeLimits kLimits{6, 40, 4096};
+constexpr sieveclaw::CDecodeLimits kLimits{6, 40, 4096, 1024};
 
 }  // namespace
 

@@ -105,7 +105,7 @@ public:
             return;
         }
         ++m_Parts;
-        const CEntityHeader header = ReadEntityHeader(entity, m_Left);
+        const CEntityHeader header = ReadEntityHeader(entity, m_Limits.m_MaxFieldBytes);
         if (top) {
             m_Out.m_To = HeaderText(header.m_To);
             m_Out.m_From = HeaderText(header.m_From);

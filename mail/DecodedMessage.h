@@ -19,6 +19,7 @@ struct CDecodeLimits {
     std::size_t m_MaxDepth = 20;  // multiparts and attached messages inside one another
     std::size_t m_MaxParts = 1000;
     std::size_t m_MaxOutputBytes = std::size_t{8} << 20;  // all texts and names together
+    std::size_t m_MaxFieldBytes = std::size_t{64} << 10;  // one header field, unfolded; the rest is cut
 };
 
 struct CDecodedText {

@@ -262,6 +262,13 @@ TEST(MessageDecodingTest, LimitsBoundHostileMessages) {
     EXPECT_EQ(decoded.m_Subject, "\xC3\xA9");  // cut on a character boundary
     ASSERT_EQ(decoded.m_Texts.size(), 1U);
     EXPECT_EQ(decoded.m_Texts[0].m_Text, "x");
+
+    // Little room left for output still leaves the structure readable.
+    decoded = DecodeMessage(Crlf({"Subject: 0123456789", "Content-Type: multipart/mixed; boundary=b", "", "--b", "",
+                                  "ab", "--b--"}),
+                            CDecodeLimits{10, 10, 12});
+    ASSERT_EQ(decoded.m_Texts.size(), 1U);
+    EXPECT_EQ(decoded.m_Texts[0].m_Text, "ab");
 }
 
 TEST(MessageDecodingTest, DisplaySummaryDecodesOnlyForTheEye) {
