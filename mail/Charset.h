@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Utf8.h"
+
 // Text in the character set a message declares, turned into UTF-8, the one form the filter
 // compares and the screen shows.
 //
@@ -31,9 +33,5 @@ bool IsValidUtf8(std::string_view text);
 // The length of the longest start of text, at most maxBytes, that ends on a character boundary of
 // the UTF-8 text.
 std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes);
-
-// Appends the UTF-8 form of the code point; a value that is no character (a surrogate, past
-// U+10FFFF) gives U+FFFD.
-void AppendCodePoint(std::string& out, char32_t codePoint);
 
 }  // namespace sieveclaw
