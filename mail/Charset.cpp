@@ -276,6 +276,20 @@ void AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string&
     AppendCheckedUtf8(bytes, out, true);
 }
 
+bool IsUtf8AsItIs(std::string_view bytes, std::string_view charset) {
+    switch (Classify(CleanName(charset))) {
+        case ECharset::kUtf8:
+            return IsValidUtf8(bytes);
+        case ECharset::kWindows1252:
+            return AsciiRun(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == bytes.size();
+        case ECharset::kOther:
+            return false;
+        case ECharset::kUndeclared:
+            break;
+    }
+    return IsValidUtf8(bytes);
+}
+
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     std::string out;
     AppendAsUtf8(bytes, charset, out);

@@ -27,6 +27,9 @@ void AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string&
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
+// True when AppendAsUtf8 would give the bytes unchanged, so they can be used as they are.
+bool IsUtf8AsItIs(std::string_view bytes, std::string_view charset);
+
 // True when text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 

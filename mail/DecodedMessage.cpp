@@ -192,14 +192,21 @@ private:
             if (charset.empty()) {
                 charset = SniffHtmlCharset(bytes);
             }
-            std::string document;
-            AppendAsUtf8(bytes, charset, document);
-            storage.clear();
-            storage.shrink_to_fit();
-            AppendHtmlText(document, text.m_Text);
-        } else {
+            if (IsUtf8AsItIs(bytes, charset)) {
+                AppendHtmlText(bytes, text.m_Text);
+            } else {
+                std::string document;
+                AppendAsUtf8(bytes, charset, document);
+                storage = std::string();
+                AppendHtmlText(document, text.m_Text);
+            }
+        } else if (!IsUtf8AsItIs(bytes, charset)) {
             AppendAsUtf8(bytes, charset, text.m_Text);
-            text.m_AsArrived = bytes.data() != storage.data() && text.m_Text == bytes;
+        } else if (bytes.data() == storage.data()) {
+            text.m_Text = std::move(storage);
+        } else {
+            text.m_Text = bytes;
+            text.m_AsArrived = true;
         }
         Charge(text.m_Text);
         m_Out.m_Texts.push_back(std::move(text));

@@ -333,6 +333,7 @@ std::size_t InvisibleAt(std::string_view html, std::size_t at) {
 }  // namespace
 
 void AppendHtmlText(std::string_view html, std::string& out) {
+    out.reserve(out.size() + html.size());
     CTextWriter writer(out);
     std::vector<std::string> links;
     std::size_t at = 0;
