@@ -15,7 +15,11 @@
 #include "app/PasswordPrompt.h"
 #include "core/AccountList.h"
 #include "core/AccountsFile.h"
+#include "core/ConnectionSecurity.h"
 #include "core/DataFolder.h"
+#include "core/LeadingNumber.h"
+#include "core/ProfileStore.h"
+#include "core/Settings.h"
 #include "core/TextFile.h"
 
 namespace sieveclaw {
@@ -30,10 +34,13 @@ constexpr const char* kUsage =
     "options: --name NAME  --pop3-server HOST  --pop3-port N  --pop3-user USER  --email ADDRESS\n"
     "         --smtp-server HOST  --smtp-port N  --smtp-logon yes|no  --smtp-user USER\n"
     "         --play-sounds yes|no  --spam-sound FILE  --mail-sound FILE\n"
+    "         --security ssl-tls|starttls|when-offered  --smtp-security ssl-tls|starttls|when-offered\n"
     "add: the POP3 password is taken from SIEVECLAW_PASSWORD, otherwise asked for. The SMTP\n"
     "  server defaults to the POP3 server, the SMTP port to 25 and the SMTP user to the POP3 user;\n"
     "  the SMTP password is taken from SIEVECLAW_SMTP_PASSWORD, else is the POP3 password when the\n"
-    "  two users are the same, else is asked for.\n"
+    "  two users are the same, else is asked for. A server's connection security defaults to\n"
+    "  ssl-tls on a port of the implicit-TLS list (ImplicitTlsPorts, 995 and 465) and to starttls\n"
+    "  elsewhere.\n"
     "edit: changes only the fields given. The passwords are kept unless --new-password (POP3) or\n"
     "  --new-smtp-password (SMTP) is given; these take SIEVECLAW_PASSWORD or\n"
     "  SIEVECLAW_SMTP_PASSWORD, otherwise ask.\n"
@@ -73,6 +80,8 @@ struct AccountOptions {
     std::optional<std::string> m_MailSound;
     std::optional<std::int32_t> m_SMTPLogon;
     std::optional<std::int32_t> m_PlaySounds;
+    std::optional<EConnectionSecurity> m_POP3Security;
+    std::optional<EConnectionSecurity> m_SMTPSecurity;
     bool m_NewPassword = false;
     bool m_NewSMTPPassword = false;
 };
@@ -146,6 +155,15 @@ bool ParseAccountOptions(const std::vector<std::string>& arguments, std::size_t 
             }
             continue;
         }
+        if (name == "--security" || name == "--smtp-security") {
+            const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
+            if (!security) {
+                error = "option '" + name + "' takes ssl-tls, starttls or when-offered, not '" + value + "'";
+                return false;
+            }
+            (name == "--security" ? options.m_POP3Security : options.m_SMTPSecurity) = security;
+            continue;
+        }
         error = "unknown option '" + name + "'";
         return false;
     }
@@ -176,6 +194,29 @@ void ApplyOptions(const AccountOptions& options, EmailAccountInfo& record) {
     }
     if (options.m_PlaySounds) {
         record.m_PlaySounds = *options.m_PlaySounds;
+    }
+    if (options.m_POP3Security) {
+        record.m_POP3Security = *options.m_POP3Security;
+    }
+    if (options.m_SMTPSecurity) {
+        record.m_SMTPSecurity = *options.m_SMTPSecurity;
+    }
+}
+
+// What a new account gets where the command does not say: TLS from the first byte on the ports
+// that speak it, STARTTLS required elsewhere.
+void DefaultSecurities(const AccountOptions& options, EmailAccountInfo& record) {
+    CProfileStore store(GetProfileStorePath());
+    CSettings settings;
+    if (store.Load()) {
+        settings.LoadSettings(store);
+    }
+    const std::vector<int> implicitPorts = settings.GetImplicitTlsPorts();
+    if (!options.m_POP3Security) {
+        record.m_POP3Security = DefaultSecurityForPort(LeadingNumber<int>(record.m_POP3Port), implicitPorts);
+    }
+    if (!options.m_SMTPSecurity) {
+        record.m_SMTPSecurity = DefaultSecurityForPort(LeadingNumber<int>(record.m_SMTPPort), implicitPorts);
     }
 }
 
@@ -260,7 +301,8 @@ int ListAccounts(const CAccountList& list) {
     for (const EmailAccountInfo& record : list.Snapshot()) {
         std::cout << PrintableText(record.m_AccountName) << '\t' << PrintableText(record.m_POP3Server) << ':'
                   << PrintableText(record.m_POP3Port) << '\t' << PrintableText(record.m_POP3UserId) << '\t'
-                  << PrintableText(record.m_EmailAddress);
+                  << PrintableText(record.m_EmailAddress) << "\tPOP3 " << SecurityLabel(record.m_POP3Security)
+                  << "\tSMTP " << SecurityLabel(record.m_SMTPSecurity);
         if (record.m_OnHold != 0) {
             std::cout << "\ton hold";
         }
@@ -281,6 +323,7 @@ int AddAccountCommand(CAccountList& list, const std::vector<std::string>& argume
     }
     EmailAccountInfo record;
     ApplyOptions(options, record);
+    DefaultSecurities(options, record);
     if (!options.m_SMTPServer) {
         record.m_SMTPServer = record.m_POP3Server;
     }

@@ -110,7 +110,28 @@ std::string Outcome(const CEmailThread::AccountResult& result) {
     if (result.m_NotStored > 0) {
         text << ", " << result.m_NotStored << " left on the server (copy not written)";
     }
+    if (result.m_Refused > 0) {
+        text << ", " << result.m_Refused << " refused by the server";
+    }
+    if (!result.m_Failure.empty()) {
+        text << ", not complete";
+    }
     return text.str();
+}
+
+// The last lines: which accounts were not checked through, and why. True when there was none.
+bool ReportIncompleteChecks(const std::vector<CEmailThread::AccountResult>& results) {
+    bool complete = true;
+    for (const CEmailThread::AccountResult& result : results) {
+        if (result.m_OnHold || (result.m_LoggedOn && result.m_Failure.empty())) {
+            continue;
+        }
+        complete = false;
+        std::cerr << "sieveclaw-cli check: the check of '" << PrintableText(result.m_Name) << "' did not complete: "
+                  << PrintableText(result.m_Failure.empty() ? std::string("the log-on failed") : result.m_Failure)
+                  << "\n";
+    }
+    return complete;
 }
 
 void PrintTable(const std::vector<AccountRow>& rows, const std::vector<CEmailThread::AccountResult>& results) {
@@ -203,11 +224,10 @@ int RunCheckCommand(const std::vector<std::string>& arguments) {
         std::cerr << "sieveclaw-cli check: interrupted\n";
         return 1;
     }
-    const bool allLoggedOn =
-        !results.empty() && std::all_of(results.begin(), results.end(), [](const CEmailThread::AccountResult& r) {
-            return r.m_OnHold || r.m_LoggedOn;
-        });
-    return allLoggedOn ? 0 : 1;
+    // Every account not on hold must have been checked through: a session cut short, a copy not
+    // written or a message the server would not give leaves mail unjudged on the server.
+    const bool complete = ReportIncompleteChecks(results);
+    return !results.empty() && complete ? 0 : 1;
 }
 
 int RunRunCommand(const std::vector<std::string>& arguments) {

@@ -59,14 +59,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// The rename itself must reach the disk too, or a crash could bring back the old name.
-void SyncFolder(const std::string& folder) {
-    CFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) {
-        ::fsync(dir.Get());
-    }
-}
-
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
@@ -96,7 +88,36 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
     }
 }
 
+bool CDurableSteps::Write(int fd, std::string_view bytes) { return WriteAll(fd, bytes); }
+
+bool CDurableSteps::FlushFile(int fd) { return ::fsync(fd) == 0; }
+
+bool CDurableSteps::Place(const std::string& temporary, const std::string& path, EReplace replace) {
+    if (replace == EReplace::kReplace) {
+        return ::rename(temporary.c_str(), path.c_str()) == 0;
+    }
+    // link() refuses an existing name, which rename() would silently replace; the temporary name
+    // goes either way.
+    const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+    const int saved = errno;
+    ::unlink(temporary.c_str());
+    errno = saved;
+    return linked;
+}
+
+// The rename itself must reach the disk too, or a crash could bring back the old name.
+bool CDurableSteps::FlushFolder(const std::string& folder) {
+    CFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.Get() >= 0 && ::fsync(dir.Get()) == 0;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace) {
+    CDurableSteps steps;
+    return WriteFileAtomically(path, bytes, mode, replace, steps);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace,
+                         CDurableSteps& steps) {
     std::string temporary = path + ".XXXXXX";
     CFileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.Get() < 0) {
@@ -104,26 +125,22 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
     }
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    bool ok = ::fchmod(file.Get(), static_cast<mode_t>(mode) & ~mask) == 0 && WriteAll(file.Get(), bytes) &&
-              ::fsync(file.Get()) == 0;
+    bool ok = ::fchmod(file.Get(), static_cast<mode_t>(mode) & ~mask) == 0 && steps.Write(file.Get(), bytes) &&
+              steps.FlushFile(file.Get());
     ok = file.Close() && ok;
-    if (ok && replace == EReplace::kReplace) {
-        ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    } else if (ok) {
-        // link() refuses an existing name, which rename() would silently replace; the temporary
-        // name goes either way.
-        ok = ::link(temporary.c_str(), path.c_str()) == 0;
-        const int saved = errno;
-        ::unlink(temporary.c_str());
-        errno = saved;
-    }
+    ok = ok && steps.Place(temporary, path, replace);
     if (!ok) {
         const int saved = errno;
         ::unlink(temporary.c_str());
         errno = saved;
         return false;
     }
-    SyncFolder(FolderOf(path));
+    if (!steps.FlushFolder(FolderOf(path)) && replace == EReplace::kKeepExisting) {
+        const int saved = errno;
+        ::unlink(path.c_str());
+        errno = saved;
+        return false;
+    }
     return true;
 }
 

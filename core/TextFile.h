@@ -24,6 +24,24 @@ enum class EReplace {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
                          EReplace replace = EReplace::kReplace);
 
+// The steps that make a written file durable, in the order the write takes them: the bytes into
+// the temporary file, the file flushed to disk, the file moved into place, the folder flushed (so
+// the new name survives a crash too). Each answers false when it failed, with errno set. The
+// default performs them; a test puts in its own to watch their order or to make one fail.
+class CDurableSteps {
+public:
+    virtual ~CDurableSteps() = default;
+    virtual bool Write(int fd, std::string_view bytes);
+    virtual bool FlushFile(int fd);
+    virtual bool Place(const std::string& temporary, const std::string& path, EReplace replace);
+    virtual bool FlushFolder(const std::string& folder);
+};
+
+// WriteFileAtomically through steps. With kKeepExisting the folder flush counts too: a new name
+// that might not survive a crash is taken back and the write fails.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace,
+                         CDurableSteps& steps);
+
 // The paths of the entries of folder that are not folders themselves (files, and links as they
 // are), whose names end in suffix ("" takes them all), in name order. Empty when the folder
 // cannot be read.

@@ -68,6 +68,11 @@ public:
         int m_Good = 0;            // good mail stored in the inbox folder
         int m_Deleted = 0;         // pending and trash deletions sent to the server
         int m_NotStored = 0;       // messages left on the server because their copy failed
+        int m_Refused = 0;         // messages the server would not hand over or delete
+        // Why the account's check did not complete (the log-on failed, the session ended early, a
+        // copy could not be stored, the server refused a message); empty when it did. Reasons
+        // are joined with "; ".
+        std::string m_Failure;
     };
 
     // For a headless check: the thread start and exactly one check, on the calling thread, while

@@ -19,8 +19,6 @@
 #include "mail/FindMessageEntry.h"
 #include "mail/MessageFiles.h"
 #include "net/CPOP3Client.h"
-#include "net/Pop3Replies.h"
-#include "net/SockRecv.h"
 
 namespace sieveclaw {
 
@@ -39,8 +37,17 @@ bool AllFieldsEmpty(const MessageEntry& entry) {
     return entry.m_To.empty() && entry.m_From.empty() && entry.m_Subject.empty() && entry.m_Date.empty();
 }
 
-bool ConnectionAlive(CPOP3Client& client) {
-    return client.m_Connected != 0 && !IsSocketDead(client.m_Sock);
+void NoteFailure(CMailCheck::AccountResult& result, const std::string& reason) {
+    result.m_Failure += result.m_Failure.empty() ? reason : "; " + reason;
+}
+
+// A message file holds the header of a message too large to download, then the notice; the
+// blank line between them keeps the notice out of the header.
+std::string HeaderAndNotice(std::string header) {
+    if (!header.empty() && !header.ends_with("\r\n\r\n") && !header.ends_with("\n\n")) {
+        header += header.ends_with('\n') ? "\r\n" : "\r\n\r\n";
+    }
+    return header + std::string(kOversizedNotice);
 }
 
 bool WasSeen(const std::vector<MessageEntry>& seen, const MessageEntry& entry) {
@@ -95,34 +102,23 @@ bool CMailCheck::StopCheck(std::chrono::milliseconds wait) {
     return m_Stopped;
 }
 
-void CMailCheck::OnNetworkWait() {
-    if (m_Client == nullptr) {
-        return;
+bool CMailCheck::StopCutsWaits() const {
+    if (m_QuittingAtStop) {
+        return Clock::now() - m_StoppedAt > kQuitGrace;
     }
-    const bool cut =
-        m_QuittingAtStop ? Clock::now() - m_StoppedAt > kQuitGrace : (m_Stopped || m_State.m_StopSignal.IsSet());
-    if (cut && !m_Client->m_Sock.IsMarkedDead()) {
-        WriteActivityLog("EmailThread - Stopping: giving up the wait for the server");
-        m_Client->m_Sock.MarkDead();
-        m_Client->m_RetryPause = std::chrono::milliseconds::zero();  // no more pauses between connect tries
-    }
+    return m_Stopped || m_State.m_StopSignal.IsSet();
 }
 
-CTransportOptions CMailCheck::MakeTransportOptions() {
+CTransportOptions CMailCheck::MakeTransportOptions(const EmailAccountInfo& account) {
     CTransportOptions options;
     CSettings& settings = m_State.m_Settings;
     options.m_Timeout = [&settings] { return settings.GetTimeout(); };
     options.m_ImplicitTlsPorts = settings.GetImplicitTlsPorts();
+    options.m_Security = account.m_POP3Security;
     if (m_Tune) {
         m_Tune(options);
     }
-    // Chained after the caller's hook so that a UI hook keeps running too.
-    options.m_WaitHook = [this, callerHook = std::move(options.m_WaitHook)] {
-        if (callerHook) {
-            callerHook();
-        }
-        OnNetworkWait();
-    };
+    options.m_StopRequested = [this] { return StopCutsWaits(); };
     return options;
 }
 
@@ -190,7 +186,8 @@ void CMailCheck::RebuildInboxEntries() {
         ReadReasonLine(path, entry, reason);
         std::optional<EmailAccountInfo> account = pos == kNoPos ? std::nullopt : m_State.m_Accounts.GetAt(pos);
         // A file nobody can match (its account is gone, it cannot be read, or it names none of the
-        // four fields, as the copy of a message too large to download does) would stay forever.
+        // four fields, as the copy of a message too large to download did before its header was
+        // kept) would stay forever.
         if (!account || AllFieldsEmpty(entry)) {
             WriteActivityLog2("EmailThread - Deleting an inbox file that belongs to no message: ", path);
             ::unlink(path.c_str());
@@ -244,13 +241,8 @@ CMailCheck::AccountResult CMailCheck::CheckAccount(ListPos pos, const EmailAccou
     result.m_Name = account.m_AccountName;
     result.m_OnHold = account.m_OnHold != 0;
     {
-        CPOP3Client client(MakeTransportOptions());
+        CPOP3Client client(MakeTransportOptions(account));
         client.SetNotifyWindow(&m_Sink);
-        m_Client = &client;
-        struct ClearClient {
-            CPOP3Client*& m_Pointer;
-            ~ClearClient() { m_Pointer = nullptr; }
-        } clearClient{m_Client};
 
         if (!result.m_OnHold) {
             m_Sink.PostStatusText(kStatusLoggingOn, account.m_AccountName);
@@ -273,6 +265,8 @@ CMailCheck::AccountResult CMailCheck::CheckAccount(ListPos pos, const EmailAccou
                 }
                 soundSpam = examined.m_SpamFound;
                 soundGood = examined.m_GoodStored;
+            } else if (StopCheck()) {
+                return result;
             } else {
                 ReportLogonFailure(client, account, result);
             }
@@ -292,41 +286,50 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
     long long count = 0;
     long long size = 0;
     client.GetStats(count, size);
-    // A reply that could not be read leaves the count at 0, which would look like an empty
-    // mailbox; only a connection still alive says the count is real.
-    const bool statsRead = ConnectionAlive(client);
-    result.m_Messages = count;
     if (StopCheck()) {
         return false;
     }
-
-    HeaderPass headers;
-    if (!ReadHeaders(client, account, statsRead ? count : 0, result, headers)) {
-        return false;
-    }
-    if (!statsRead) {
-        headers.m_Complete = false;
-    }
-    PruneInboxEntries(account, headers);
-    m_Sink.PostStatus(kStatusGotHeaders, 0);
-    if (StopCheck()) {
-        return false;
-    }
-
-    if (!ExamineMessages(client, pos, account, count, headers, result, examined)) {
-        return false;
-    }
-    if (StopCheck()) {
-        return false;
+    std::vector<SentDeletion> deletions;
+    // A count that could not be read says nothing about the mailbox: no header pass, and every
+    // inbox entry stays.
+    if (!client.SessionOver()) {
+        result.m_Messages = count;
+        HeaderPass headers;
+        if (!ReadHeaders(client, account, count, result, headers, deletions)) {
+            return false;
+        }
+        PruneInboxEntries(account, headers);
+        m_Sink.PostStatus(kStatusGotHeaders, 0);
+        if (StopCheck()) {
+            return false;
+        }
+        if (!ExamineMessages(client, pos, account, count, headers, result, examined)) {
+            return false;
+        }
+        if (StopCheck()) {
+            return false;
+        }
     }
     m_Sink.PostStatus(kStatusLoggingOff, 0);
+    const bool ended = client.SessionOver();
     client.Logoff();
     m_Sink.PostStatus(kStatusLoggedOff, 0);
+    RestoreDeletions(account, deletions, client.m_QuitAccepted);
+    if (ended) {
+        NoteFailure(result, client.m_SessionError + " The session was ended; every message not yet stored stays on the server");
+    } else if (!client.m_QuitAccepted && (result.m_Spam > 0 || result.m_Deleted > 0)) {
+        NoteFailure(result, "The server did not confirm the log-off, so the messages deleted in this check may still "
+                            "be on it");
+    }
+    if (result.m_NotStored > 0) {
+        NoteFailure(result, std::to_string(result.m_NotStored) +
+                                " message(s) left on the server because their copy could not be written");
+    }
     return true;
 }
 
 bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& account, long long count,
-                             AccountResult& result, HeaderPass& pass) {
+                             AccountResult& result, HeaderPass& pass, std::vector<SentDeletion>& deletions) {
     if (m_State.IsPaused()) {
         pass.m_Skipped = true;
         return true;
@@ -342,18 +345,16 @@ bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& accoun
         const int n = static_cast<int>(i);
         CEmailMsg work;
         m_Sink.PostStatusText(kStatusGettingHeader, OfText(i, count));
-        client.m_LastError.clear();
-        client.GetHeader(n, work);
+        const bool read = client.GetHeader(n, work);
         if (StopCheck()) {
             return false;
         }
-        const bool alive = ConnectionAlive(client);
         const MessageEntry header = work.Summary();
-        if (!alive || !client.m_LastError.empty() || AllFieldsEmpty(header)) {
+        if (!read || AllFieldsEmpty(header)) {
             // A header that could not be read matches nothing: a deletion is only ever sent for
             // the message the user chose. The message itself is judged whole in the examine pass.
             pass.m_Complete = false;
-            if (!alive) {
+            if (client.SessionOver()) {
                 break;
             }
             pass.m_ToExamine.push_back(n);
@@ -362,23 +363,38 @@ bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& accoun
         const ListPos pending = FindMessageEntry(*account.m_PendingDeletions, header);
         if (pending != kNoPos) {
             account.m_PendingDeletions->RemoveAt(pending);
-            client.DeleteMessage(n);
-            ++result.m_Deleted;
+            deletions.push_back({header, false, client.DeleteMessage(n)});
+            result.m_Deleted += deletions.back().m_Accepted ? 1 : 0;
             continue;
         }
         if (FindMessageEntry(*account.m_InboxEntries, header) == kNoPos) {
             const ListPos trashed = FindMessageEntry(m_State.m_TrashDeletions, header);
             if (trashed != kNoPos) {
-                client.DeleteMessage(n);
                 m_State.m_TrashDeletions.RemoveAt(trashed);
-                ++result.m_Deleted;
+                deletions.push_back({header, true, client.DeleteMessage(n)});
+                result.m_Deleted += deletions.back().m_Accepted ? 1 : 0;
             } else {
                 pass.m_ToExamine.push_back(n);
             }
         }
         pass.m_Seen.push_back(header);
+        if (client.SessionOver()) {
+            pass.m_Complete = false;
+            break;
+        }
     }
     return true;
+}
+
+void CMailCheck::RestoreDeletions(const EmailAccountInfo& account, const std::vector<SentDeletion>& deletions,
+                                  bool quitAccepted) {
+    for (const SentDeletion& deletion : deletions) {
+        if (deletion.m_Accepted && quitAccepted) {
+            continue;
+        }
+        WriteActivityLog("EmailThread - A deletion did not take effect; it is asked for again at the next check");
+        (deletion.m_FromTrash ? m_State.m_TrashDeletions : *account.m_PendingDeletions).Append(deletion.m_Entry);
+    }
 }
 
 void CMailCheck::PruneInboxEntries(const EmailAccountInfo& account, const HeaderPass& pass) {
@@ -409,7 +425,7 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
                                  const HeaderPass& headers, AccountResult& result, ExaminePass& examined) {
     const std::string& name = account.m_AccountName;
     for (const int n : headers.m_ToExamine) {
-        if (m_State.IsPaused() || !ConnectionAlive(client)) {
+        if (m_State.IsPaused() || client.SessionOver()) {
             break;
         }
         CEmailMsg message;
@@ -418,35 +434,45 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
         }
         m_Sink.PostStatusText(kStatusGettingMessage, OfText(n, count));
         SetColour(kStatusColourBlue);
+        client.m_LastError.clear();
         const long long size = client.GetMessageSize(n);
         const std::uint32_t maxSize = m_State.m_Settings.GetMaxMsgSize();
-        if (size > static_cast<long long>(maxSize)) {
-            message.m_Body.assign(kOversizedNotice);
-            message.m_RawText.assign(kOversizedNotice);
-            client.m_LastError.clear();
-            client.GetHeader(n, message);
+        bool arrived = false;
+        if (!client.SessionOver() && !client.m_LastError.empty()) {
             SetColour(kStatusColourBlack);
-            if (!client.m_LastError.empty() || !ConnectionAlive(client)) {
-                // Without its header the notice would be judged a blank message and the message
-                // deleted unseen; it waits for the next check instead.
-                message.m_Body.clear();
-                message.m_RawText.clear();
+            NoteRefused(result, n, "LIST", client.m_LastError);
+            continue;
+        }
+        if (size > static_cast<long long>(maxSize)) {
+            // Not downloaded, but its header is kept with the notice, so the copy shows who sent
+            // it and what it was. Without its header the notice would be judged a blank message
+            // and the message deleted unseen; it waits for the next check instead.
+            std::string header;
+            arrived = client.GetHeader(n, message, &header);
+            SetColour(kStatusColourBlack);
+            if (arrived) {
+                message.m_Body.assign(kOversizedNotice);
+                message.m_RawText = HeaderAndNotice(std::move(header));
             }
         } else {
             message.ClearHeaderFields();
-            client.GetMessage(n, message);
+            arrived = client.GetMessage(n, message);
             SetColour(kStatusColourBlack);
             if (StopCheck()) {
                 return false;
             }
-            if (!EndsWithEndMarker(message.m_RawText)) {
-                // A download cut short (connection lost or timed out) must not be stored as the
-                // message, nor lead to its deletion.
-                WriteActivityLogF("EmailThread - Message %d did not arrive whole; it stays on the server", n);
-                message.m_Body.clear();
-                message.m_RawText.clear();
+            if (arrived) {
+                message.Process();
             }
-            message.Process();
+        }
+        if (!arrived) {
+            // A download cut short must not be stored as the message, nor lead to its deletion.
+            WriteActivityLogF("EmailThread - Message %d did not arrive whole; it stays on the server", n);
+            if (client.SessionOver()) {
+                break;
+            }
+            NoteRefused(result, n, size > static_cast<long long>(maxSize) ? "TOP" : "RETR", client.m_LastError);
+            continue;
         }
         if (StopCheck()) {
             return false;
@@ -460,11 +486,6 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
         }
         std::string reason;
         const bool spam = IsSpam(message, reason, m_State.m_Lists, m_State.m_Settings.GetAutoDelFileExts(), &m_Sink);
-        // The raw text, not the body, tells whether the message arrived: a message with an empty
-        // body is still a message.
-        if (message.m_RawText.empty()) {
-            continue;
-        }
         ++result.m_Examined;
         if (spam) {
             m_Sink.PostStatus(kStatusSavingMessage, 0);
@@ -476,10 +497,14 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
                 continue;
             }
             m_Sink.PostStatus(kStatusSpamFound, 0);
-            client.DeleteMessage(n);
+            client.m_LastError.clear();
+            const bool deleted = client.DeleteMessage(n);
             m_Sink.PostStatus(kStatusRecountTrash, 0);
             ++result.m_Spam;
             examined.m_SpamFound = true;
+            if (!deleted && !client.SessionOver()) {
+                NoteRefused(result, n, "DELE", client.m_LastError);
+            }
         } else {
             WriteActivityLog2("EmailThread - Saving Email to the Inbox folder", InboxFolder());
             const std::optional<std::string> path = SaveEmailToFolder(InboxFolder(), message, name, "");
@@ -501,7 +526,15 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
     return true;
 }
 
+void CMailCheck::NoteRefused(AccountResult& result, int n, std::string_view command, const std::string& text) {
+    ++result.m_Refused;
+    NoteFailure(result, "The server refused " + std::string(command) + " " + std::to_string(n) +
+                            (text.empty() ? std::string() : ": " + std::string(StripWhiteSpace(text))) +
+                            "; the message stays on the server");
+}
+
 void CMailCheck::ReportLogonFailure(const CPOP3Client& client, const EmailAccountInfo& account, AccountResult& result) {
+    result.m_Failure = client.m_SessionError.empty() ? "The log-on failed." : client.m_SessionError;
     if (client.m_LastError.empty()) {
         return;  // no server text to show (the connection could not be made)
     }

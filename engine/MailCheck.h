@@ -4,10 +4,12 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/AccountList.h"
 #include "core/EmailAccountInfo.h"
+#include "core/MessageEntry.h"
 #include "core/StatusSink.h"
 #include "core/Updater.h"
 #include "core/UserPrompt.h"
@@ -18,7 +20,6 @@
 namespace sieveclaw {
 
 class CPOP3Client;
-struct MessageEntry;
 
 // The work of the mail check worker between its countdowns: the thread start and the check of
 // every account. Lives on the thread that runs it (the worker, or the caller of RunOnce) for one
@@ -68,6 +69,12 @@ private:
         bool m_SpamFound = false;
         bool m_GoodStored = false;
     };
+    // A deletion the user asked for, sent in this session: it takes effect only with the QUIT.
+    struct SentDeletion {
+        MessageEntry m_Entry;
+        bool m_FromTrash = false;  // from the trash deletions, else from the account's pending ones
+        bool m_Accepted = false;   // the server answered the DELE with "+OK"
+    };
 
     void RunFilterUpdate();
     void RebuildInboxEntries();
@@ -78,19 +85,25 @@ private:
     bool RunSession(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account, AccountResult& result,
                     ExaminePass& examined);
     bool ReadHeaders(CPOP3Client& client, const EmailAccountInfo& account, long long count, AccountResult& result,
-                     HeaderPass& pass);
+                     HeaderPass& pass, std::vector<SentDeletion>& deletions);
+    // Deletions the server did not carry out (refused, or the session ended without a confirmed
+    // QUIT) go back to their lists, so the next check asks again.
+    void RestoreDeletions(const EmailAccountInfo& account, const std::vector<SentDeletion>& deletions,
+                          bool quitAccepted);
     void PruneInboxEntries(const EmailAccountInfo& account, const HeaderPass& pass);
     bool ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account, long long count,
                          const HeaderPass& headers, AccountResult& result, ExaminePass& examined);
     void ReportLogonFailure(const CPOP3Client& client, const EmailAccountInfo& account, AccountResult& result);
+    // Message n stays on the server because the server refused a command about it.
+    static void NoteRefused(AccountResult& result, int n, std::string_view command, const std::string& text);
     void ReportStoreFailure(const std::string& folder, const EmailAccountInfo& account);
     void SetColour(std::uint32_t rgb);
 
-    CTransportOptions MakeTransportOptions();
-    // Called between the poll slices of every network wait: once the stop signal is set, the
-    // wait is cut short so the worker reaches its next stop check. The QUIT after it gets a
-    // short grace.
-    void OnNetworkWait();
+    CTransportOptions MakeTransportOptions(const EmailAccountInfo& account);
+    // Asked between the poll slices of every network wait: once the stop signal is set, the wait
+    // is cut short so the worker reaches its next stop check. The QUIT after it gets a short
+    // grace.
+    bool StopCutsWaits() const;
 
     CSharedState& m_State;
     CStatusSink& m_Sink;
@@ -102,7 +115,6 @@ private:
     bool m_Stopped = false;
     Clock::time_point m_StoppedAt;
     bool m_QuittingAtStop = false;
-    CPOP3Client* m_Client = nullptr;  // the connection being used, for OnNetworkWait
     bool m_StoreErrorShown = false;   // per check
 };
 

@@ -36,7 +36,9 @@ bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& accoun
     message.m_Subject = subject;
     show(ESendBoxLine::kHeadline, headline.empty() ? kSalvageHeadline : headline);
 
-    CSMTPClient client(transport);
+    CTransportOptions options = transport;
+    options.m_Security = account.m_SMTPSecurity;
+    CSMTPClient client(std::move(options));
     client.m_Sock.RunWaitHook();
     const int port = LeadingNumber<int>(account.m_SMTPPort);
     bool loggedOn = false;

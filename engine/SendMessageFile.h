@@ -26,7 +26,8 @@ inline constexpr const char* kSalvageHeadline = "This email is being salvaged.  
 inline constexpr const char* kBounceHeadline = "This email is being sent back.  One moment please...";
 
 // Loads the message file, sets its To, From and Subject, logs on to the account's SMTP server
-// (with its user id and password when the account says the server needs a logon) and sends the
+// (with its user id and password when the account says the server needs a logon, protected as
+// the account's SMTP connection security asks) and sends the
 // processed body and attachments; an HTML body goes with the two HTML header lines. status gets
 // the headline (kSalvageHeadline when headline is empty) and every stage; the failure boxes go to
 // prompt. True exactly when the server took the message. An unreadable file is sent with an

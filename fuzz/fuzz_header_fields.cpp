@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiCase.h"
 #include "fuzz/FuzzRequire.h"
 #include "mail/HeaderFields.h"
 
@@ -61,24 +62,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckAddressField(message.m_From);
     CheckField(message.m_Subject);
     CheckField(message.m_Date);
-    if (!Contains(text, "\nTo:") && !Contains(text, "\nTO:")) {
+    // A field can only come from a line that starts with its name, in any letter case.
+    const std::string lowered = sieveclaw::AsciiLowered(text);
+    if (!lowered.starts_with("to:") && !Contains(lowered, "\nto:")) {
         Require(message.m_To == "kept@to");
     }
-    if (!Contains(text, "\nFrom:")) {
+    if (!lowered.starts_with("from:") && !Contains(lowered, "\nfrom:")) {
         Require(message.m_From == "kept@from");
     }
-    if (!Contains(text, "\nSubject:") && !Contains(text, "\nSUBJECT:")) {
+    if (!lowered.starts_with("subject:") && !Contains(lowered, "\nsubject:")) {
         Require(message.m_Subject == "kept subject");
     }
-    if (!Contains(text, "\nDate:") && !Contains(text, "\nDATE:")) {
+    if (!lowered.starts_with("date:") && !Contains(lowered, "\ndate:")) {
         Require(message.m_Date == "kept date");
     }
 
     CEmailMsg line;
     const bool set = sieveclaw::ParseHeaderLine(text, line);
-    const bool named = text.starts_with("To:") || text.starts_with("TO:") || text.starts_with("From:") ||
-                       text.starts_with("FROM:") || text.starts_with("Subject:") || text.starts_with("SUBJECT:") ||
-                       text.starts_with("Date:") || text.starts_with("DATE:");
+    const bool named = lowered.starts_with("to:") || lowered.starts_with("from:") ||
+                       lowered.starts_with("subject:") || lowered.starts_with("date:");
     Require(set == named);
     CheckAddressField(line.m_To);
     CheckAddressField(line.m_From);

@@ -1,5 +1,7 @@
 #include "mail/HeaderFields.h"
 
+#include "core/AsciiCase.h"
+
 namespace sieveclaw {
 
 namespace {
@@ -39,24 +41,42 @@ std::string_view FirstLineValue(std::string_view rest) {
     return lineEnd == std::string_view::npos ? rest : rest.substr(0, lineEnd);
 }
 
-// Strips name when line starts with it.
-bool StartsWithName(std::string_view line, std::string_view name, std::string_view& rest) {
-    if (!line.starts_with(name)) {
-        return false;
+enum class EField { kTo, kFrom, kSubject, kDate, kNone };
+
+// Which of the four fields the line names: the name in any letter case, then the colon.
+EField FieldNamed(std::string_view line, std::string_view& rest) {
+    struct Name {
+        std::string_view m_Text;
+        EField m_Field;
+    };
+    static constexpr Name kNames[] = {
+        {"to:", EField::kTo}, {"from:", EField::kFrom}, {"subject:", EField::kSubject}, {"date:", EField::kDate}};
+    for (const Name& name : kNames) {
+        if (line.size() >= name.m_Text.size() && EqualsIgnoringAsciiCase(line.substr(0, name.m_Text.size()), name.m_Text)) {
+            rest = line.substr(name.m_Text.size());
+            return name.m_Field;
+        }
     }
-    rest = line.substr(name.size());
-    return true;
+    return EField::kNone;
 }
 
-bool MatchesEither(std::string_view line, std::string_view name, std::string_view upperName,
-                   std::string_view& rest) {
-    return StartsWithName(line, name, rest) || StartsWithName(line, upperName, rest);
-}
-
-// The position just after the LF that precedes the first "\n" + name, or npos.
-std::size_t FindFieldLine(std::string_view block, std::string_view lfName) {
-    const std::size_t found = block.find(lfName);
-    return found == std::string_view::npos ? found : found + 1;
+void SetField(EField field, std::string_view rest, CEmailMsg& message) {
+    switch (field) {
+        case EField::kTo:
+            message.m_To = std::string(TrimEnds(ExtractAddress(FirstLineValue(rest))));
+            break;
+        case EField::kFrom:
+            message.m_From = std::string(TrimEnds(ExtractAddress(FirstLineValue(rest))));
+            break;
+        case EField::kSubject:
+            message.m_Subject = std::string(TrimEnds(FirstLineValue(rest)));
+            break;
+        case EField::kDate:
+            message.m_Date = std::string(TrimEnds(FirstLineValue(rest)));
+            break;
+        case EField::kNone:
+            break;
+    }
 }
 
 }  // namespace
@@ -75,58 +95,37 @@ std::string ExtractAddress(std::string_view text) {
 
 bool ParseHeaderLine(std::string_view line, CEmailMsg& message) {
     std::string_view rest;
-    bool set = false;
-    if (MatchesEither(line, "To:", "TO:", rest)) {
-        message.m_To = std::string(TrimEnds(ExtractAddress(FirstLineValue(rest))));
-        set = true;
-    }
-    if (MatchesEither(line, "From:", "FROM:", rest)) {
-        message.m_From = std::string(TrimEnds(ExtractAddress(FirstLineValue(rest))));
-        set = true;
-    }
-    if (MatchesEither(line, "Subject:", "SUBJECT:", rest)) {
-        message.m_Subject = std::string(TrimEnds(FirstLineValue(rest)));
-        set = true;
-    }
-    if (MatchesEither(line, "Date:", "DATE:", rest)) {
-        message.m_Date = std::string(TrimEnds(FirstLineValue(rest)));
-        set = true;
-    }
-    return set;
+    const EField field = FieldNamed(line, rest);
+    SetField(field, rest, message);
+    return field != EField::kNone;
+}
+
+bool IsBlankHeaderLine(std::string_view line) {
+    const std::size_t lf = line.find('\n');
+    return line.substr(0, lf).find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
 void ExtractHeaderFields(std::string_view block, CEmailMsg& message) {
-    // Each search is one pass over the block; the first occurrence wins, and a name must stand
-    // right after a line feed, so a field on the block's first line is not seen.
-    const auto parseAt = [&](std::size_t linePos) {
-        if (linePos != std::string_view::npos) {
-            ParseHeaderLine(block.substr(linePos), message);
+    // A header names each field once; where a message names one twice, the first counts, as it
+    // does for every reader of the block.
+    bool found[4] = {};
+    for (std::size_t pos = 0; pos < block.size();) {
+        const std::string_view rest = block.substr(pos);
+        if (IsBlankHeaderLine(rest)) {
+            return;
         }
-    };
-
-    std::size_t pos = FindFieldLine(block, "\nTo:");
-    if (pos == std::string_view::npos) {
-        pos = FindFieldLine(block, "\nTO:");
+        std::string_view value;
+        const EField field = FieldNamed(rest, value);
+        if (field != EField::kNone && !found[static_cast<int>(field)]) {
+            found[static_cast<int>(field)] = true;
+            SetField(field, value, message);
+        }
+        const std::size_t lf = rest.find('\n');
+        if (lf == std::string_view::npos) {
+            return;
+        }
+        pos += lf + 1;
     }
-    parseAt(pos);
-
-    pos = FindFieldLine(block, "\nFrom:");
-    if (pos == std::string_view::npos && message.m_From.empty()) {
-        pos = FindFieldLine(block, "\nFROM:");
-    }
-    parseAt(pos);
-
-    pos = FindFieldLine(block, "\nSubject:");
-    if (pos == std::string_view::npos) {
-        pos = FindFieldLine(block, "\nSUBJECT:");
-    }
-    parseAt(pos);
-
-    pos = FindFieldLine(block, "\nDate:");
-    if (pos == std::string_view::npos) {
-        pos = FindFieldLine(block, "\nDATE:");
-    }
-    parseAt(pos);
 }
 
 }  // namespace sieveclaw

@@ -75,9 +75,13 @@ std::string MessageFileContent(const CEmailMsg& message, std::string_view accoun
     return content;
 }
 
+CDurableSteps* g_MessageFileSteps = nullptr;  // a test's own steps; the real ones when null
+
 bool WriteMessageFile(const std::string& filePath, const std::string& content, EReplace replace) {
     WriteActivityLog("SaveEmail - Entered");
-    const bool written = WriteFileAtomically(filePath, content, 0600, replace);
+    CDurableSteps realSteps;
+    const bool written = WriteFileAtomically(filePath, content, 0600, replace,
+                                             g_MessageFileSteps != nullptr ? *g_MessageFileSteps : realSteps);
     const int saved = errno;
     WriteActivityLog(written ? "SaveEmail - created the file.  Saving data" : "SaveEmail - Failed to create the file");
     WriteActivityLog("SaveEmail - Leaving");
@@ -171,6 +175,8 @@ std::optional<std::time_t> CreationTime(const std::string& path) {
 
 }  // namespace
 
+void SetMessageFileSteps(CDurableSteps* steps) { g_MessageFileSteps = steps; }
+
 std::string InboxFolder() {
     return GetProgramFolder() + "inbox";
 }
@@ -200,18 +206,25 @@ std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CE
 }
 
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason) {
-    CEmailMsg found;
     reason.clear();
+    // The file's own lines and the message's header block, up to the blank line that ends it: the
+    // fields are read from there by the same rules as everywhere else, never from the body.
+    std::string header;
     CFileLines lines(filePath);
-    for (std::string_view line; lines.Next(line);) {
-        ParseHeaderLine(line, found);
-        if (line.substr(0, 7) == "REASON:") {
+    bool first = true;
+    for (std::string_view line; lines.Next(line); first = false) {
+        if (first && line.substr(0, 7) == "REASON:") {
             reason = line.substr(7);
+            continue;
         }
-        if (!found.m_To.empty() && !found.m_From.empty() && !found.m_Subject.empty() && !found.m_Date.empty()) {
+        if (line.empty()) {
             break;
         }
+        header.append(line);
+        header += "\r\n";
     }
+    CEmailMsg found;
+    ExtractHeaderFields(header, found);
     fields.m_To = std::move(found.m_To);
     fields.m_From = std::move(found.m_From);
     fields.m_Subject = std::move(found.m_Subject);

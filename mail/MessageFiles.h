@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/MessageEntry.h"
+#include "core/TextFile.h"
 #include "mail/CEmailMsg.h"
 
 // The local copies of judged messages: good mail in the "inbox" folder, spam in the "spam"
@@ -38,13 +39,19 @@ bool SaveEmail(const std::string& filePath, const CEmailMsg& message, std::strin
                std::string_view reason);
 
 // SaveEmail under a fresh MakeMessageFileName in folder that no other writer can take meanwhile.
-// The path written, or nothing when the copy could not be written.
+// The path written, or nothing when the copy could not be written; a path is returned only once
+// the file and its name are flushed to disk, so the server may delete the message.
 std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CEmailMsg& message,
                                              std::string_view accountName, std::string_view reason);
 
-// Reads the file from the start until To, From, Subject and Date are all found: the four fields
-// into fields, the text after "REASON:" into reason. Empty values for a file that cannot be
-// opened.
+// The durable steps every message file is written with from now on; a test puts in its own to
+// watch their order against the DELE that follows, or to make one fail. nullptr puts the real
+// ones back. Set it while no check runs.
+void SetMessageFileSteps(CDurableSteps* steps);
+
+// The four fields of the stored message's header block (read up to its first blank line, by the
+// rules of ExtractHeaderFields) into fields, the text after "REASON:" on the first line into
+// reason. Empty values for a file that cannot be opened.
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason);
 
 // The text after "ACCOUNT:" on the first line that starts with it; empty when the file cannot be

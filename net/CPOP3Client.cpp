@@ -1,12 +1,12 @@
 #include "net/CPOP3Client.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "core/ActivityLog.h"
 #include "mail/HeaderFields.h"
 #include "net/Pop3Replies.h"
 #include "net/ReadComplete.h"
-#include "net/SockRecv.h"
 #include "net/SocketErrorText.h"
 
 namespace sieveclaw {
@@ -14,21 +14,41 @@ namespace sieveclaw {
 namespace {
 
 constexpr int kMaxConnectTries = 240;
-constexpr int kOneShotCapacity = 512;
-constexpr int kStatCapacity = 1024;
-constexpr int kChunkCapacity = 1024;
 // A line or header block this long without its end is not a mail server talking.
 constexpr std::size_t kMaxReplyBytes = 16u * 1024 * 1024;
-
-using Clock = std::chrono::steady_clock;
-
-bool TimedOut(Clock::time_point start, const CSocket& sock) {
-    return Clock::now() - start >= sock.Options().TimeoutDuration();
-}
+constexpr std::size_t kMaxCapabilities = 64u * 1024;
+// How much of a server's unexpected answer a reason quotes.
+constexpr std::size_t kQuotedReply = 120;
 
 bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
+
+// The server's words, cut short and without control bytes, for a sentence about them.
+std::string Quoted(std::string_view status) {
+    std::string shown;
+    for (const char c : ReplyText(status).substr(0, kQuotedReply)) {
+        shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    }
+    return shown;
+}
+
+// What people understand of the usual connect failures; the table's text for the rest.
+std::string ConnectFailure(int code) {
+    switch (code) {
+        case kWsaTimedOut:
+            return "no answer within the time-out";
+        case kWsaConnRefused:
+            return "the connection was refused";
+        case kWsaNetUnreachable:
+        case kWsaHostUnreachable:
+            return "the host cannot be reached";
+        default:
+            return SocketErrorText(code);
+    }
+}
+
+std::string Numbered(std::string_view command, int n) { return std::string(command) + " " + std::to_string(n); }
 
 }  // namespace
 
@@ -44,24 +64,179 @@ CPOP3Client::~CPOP3Client() {
     m_Sock.Close();
 }
 
-void CPOP3Client::SendCommand(std::string_view command) {
-    m_Sock.Send(command);
+CPOP3Client::Clock::time_point CPOP3Client::ReplyDeadline() const {
+    return Clock::now() + m_Sock.Options().TimeoutAtLeastOneUnit();
 }
 
-int CPOP3Client::ReadOneShot(char* buffer, int capacity) {
-    return SockRecv(m_Sock, buffer, capacity, true);
+bool CPOP3Client::CanSend() const { return m_Sock.IsConnected() && !m_SessionOver; }
+
+bool CPOP3Client::HoldsUnaskedBytes() {
+    m_Sock.FillNow();
+    return !m_Sock.Buffered().empty();
+}
+
+CPOP3Client::EReadOutcome CPOP3Client::ReadReply(CPop3ReplyReader& reply, Clock::time_point deadline,
+                                                  bool postProgress) {
+    std::size_t posted = 0;
+    for (;;) {
+        const std::size_t taken = reply.Take(m_Sock.Buffered());
+        m_Sock.Consume(taken);
+        if (postProgress && reply.Body().size() > posted) {
+            posted = reply.Body().size();
+            WriteActivityLog("CPOP3Client::GetMessage - data received.  Adding to the list");
+            if (m_NotifyWindow != nullptr) {
+                m_NotifyWindow->PostStatus(kStatusBytesDownloaded, static_cast<std::int64_t>(posted));
+            }
+        }
+        if (reply.State() == CPop3ReplyReader::EState::kComplete) {
+            return EReadOutcome::kComplete;
+        }
+        if (reply.State() == CPop3ReplyReader::EState::kTooLong) {
+            return EReadOutcome::kTooLong;
+        }
+        if (m_Sock.Options().StopRequested()) {
+            return EReadOutcome::kStopped;
+        }
+        if (!m_Sock.IsConnected() || m_Sock.HasFailed()) {
+            return EReadOutcome::kClosed;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return EReadOutcome::kTimedOut;
+        }
+        m_Sock.WaitReadable(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                            std::chrono::milliseconds(1));
+        m_Sock.FillNow();
+    }
+}
+
+bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop3ReplyReader& reply,
+                           Clock::time_point deadline, bool postProgress) {
+    // POP3 answers one command at a time and sends nothing unasked: bytes waiting before a
+    // command, or right behind a whole answer, mean that the server and the client no longer
+    // agree on which answer belongs to which command (a lone "." in a message it forgot to
+    // stuff, an answer that came after its time-out).
+    if (!command.empty()) {
+        if (HoldsUnaskedBytes()) {
+            EndSession("The server sent something nobody asked for before " + std::string(what) +
+                       "; it is out of step with the commands.");
+            return false;
+        }
+        if (m_Sock.Send(command) < 0) {
+            EndSession("The connection was lost while sending " + std::string(what) + ".");
+            return false;
+        }
+    }
+    const EReadOutcome outcome = ReadReply(reply, deadline, postProgress);
+    switch (outcome) {
+        case EReadOutcome::kComplete:
+            if (HoldsUnaskedBytes()) {
+                EndSession("The server sent more than its answer to " + std::string(what) +
+                           "; it is out of step with the commands.");
+                return false;
+            }
+            return true;
+        case EReadOutcome::kStopped:
+            // The connection is kept for the QUIT at shutdown: everything deleted so far has its
+            // copy on disk, so letting the server act on it is safe.
+            WriteActivityLog("CPOP3Client - stopped while waiting for the server");
+            m_Stopped = true;
+            m_SessionOver = true;
+            m_SessionError = "The check was stopped during " + std::string(what) + ".";
+            return false;
+        case EReadOutcome::kTimedOut:
+            EndSession("The server did not answer " + std::string(what) + " in time.");
+            return false;
+        case EReadOutcome::kClosed:
+            EndSession("The connection was lost during " + std::string(what) + ".");
+            return false;
+        case EReadOutcome::kTooLong:
+            EndSession("The server's answer to " + std::string(what) + " went on past every bound.");
+            return false;
+    }
+    return false;
+}
+
+void CPOP3Client::EndSession(const std::string& reason) {
+    WriteActivityLog2("CPOP3Client - the session is over: ", reason);
+    m_SessionOver = true;
+    m_SessionError = reason;
+    m_Connected = 0;
+    m_Sock.Close();
+}
+
+void CPOP3Client::EndOnUnexpected(std::string_view what, const CPop3ReplyReader& reply) {
+    EndSession("The server answered " + std::string(what) + " with \"" + Quoted(reply.Status()) +
+               "\", which is no answer to it.");
 }
 
 bool CPOP3Client::Logon(const std::string& host, const std::string& user, const std::string& password, int port) {
+    m_SessionOver = false;
+    m_Stopped = false;
+    m_QuitAccepted = false;
+    m_SessionError.clear();
+    m_ListedSizes.clear();
     // A line break would let the text end the command and start another one of its choosing.
     if (HoldsLineBreak(user) || HoldsLineBreak(password)) {
         m_LastError = "The user name or password holds a line break.";
+        m_SessionError = m_LastError;
         WriteActivityLog("CPOP3Client::Logon - refused a user name or password with a line break");
         return false;
     }
-    int tries = 0;
-    bool keepTrying = true;
-    while (m_Connected == 0 && keepTrying) {
+    if (!ConnectWithTries(host, port)) {
+        WriteActivityLog("CPOP3Client::Logon - leaving");
+        return false;
+    }
+    WriteActivityLog("CPOP3Client::Logon - Connected");
+    m_Connected = 0;
+    const bool implicitTls = m_Sock.Options().TlsFromFirstByte(port);
+    if (implicitTls && !StartTls(host)) {
+        return false;
+    }
+    CPop3ReplyReader greeting(false, 0);
+    if (!Exchange({}, "the greeting", greeting, ReplyDeadline())) {
+        return FailLogon(m_SessionError);
+    }
+    if (!greeting.IsOk()) {
+        EndOnUnexpected("the connection", greeting);
+        return FailLogon(m_SessionError);
+    }
+    if (!implicitTls && !StartTlsIfOffered(host)) {
+        return false;
+    }
+
+    CPop3ReplyReader userReply(false, 0);
+    if (!Exchange("USER " + user + "\r\n", "USER", userReply, ReplyDeadline())) {
+        return FailLogon(m_SessionError);
+    }
+    if (userReply.IsErr()) {
+        return FailLogon("The server refused the user name: " + Quoted(userReply.Status()));
+    }
+    if (!userReply.IsOk()) {
+        EndOnUnexpected("USER", userReply);
+        return FailLogon(m_SessionError);
+    }
+    CPop3ReplyReader passReply(false, 0);
+    if (!Exchange("PASS " + password + "\r\n", "PASS", passReply, ReplyDeadline())) {
+        return FailLogon(m_SessionError);
+    }
+    if (passReply.IsOk()) {
+        m_Connected = 1;
+        WriteActivityLog("CPOP3Client::Logon - leaving");
+        return true;
+    }
+    if (passReply.IsErr()) {
+        m_LastError = passReply.Status().substr(4);
+        return FailLogon("The server refused the logon: " + Quoted(passReply.Status()));
+    }
+    // Garbage, an empty line or a cut answer is no logon, whatever follows.
+    EndOnUnexpected("PASS", passReply);
+    return FailLogon(m_SessionError);
+}
+
+bool CPOP3Client::ConnectWithTries(const std::string& host, int port) {
+    const CTransportOptions& options = m_Sock.Options();
+    for (int tries = 1;; ++tries) {
         WriteActivityLog("CPOP3Client::Logon - Connecting");
         if (!m_Sock.IsValid()) {
             WriteActivityLog("CPOP3Client::Logon - Creating socket");
@@ -69,90 +244,70 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
                 WriteActivityLog2("CPOP3Client::Logon - ", SocketErrorText(0));
             }
         }
-        if (!m_Sock.Connect(host, port)) {
-            const int code = GetLastSocketError();
-            WriteActivityLog2("CPOP3Client::Logon - ", SocketErrorText(code));
-            if (code == kWsaInvalid) {
-                for (auto waited = std::chrono::milliseconds::zero(); waited < m_RetryPause; waited += kPollSlice) {
-                    std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(m_RetryPause - waited, kPollSlice));
-                    m_Sock.RunWaitHook();
-                }
-                ++tries;
-            } else {
-                keepTrying = false;
-            }
-        } else {
-            WriteActivityLog("CPOP3Client::Logon - Connected");
-            m_Connected = 0;
-            const bool implicitTls = m_Sock.Options().IsImplicitTlsPort(port);
-            if (implicitTls && !StartTls(host)) {
-                return false;
-            }
-            char reply[kOneShotCapacity];
-            ReadOneShot(reply, kOneShotCapacity);  // the greeting says nothing we act on
-            if (!implicitTls && !StartTlsIfOffered(host)) {
-                return false;
-            }
-            SendCommand("USER " + user + "\r\n");
-            ReadOneShot(reply, kOneShotCapacity);
-            if (IsOkReply(reply)) {
-                SendCommand("PASS " + password + "\r\n");
-                ReadOneShot(reply, kOneShotCapacity);
-                if (IsOkReply(reply)) {
-                    m_Connected = 1;
-                } else if (IsErrReply(reply)) {
-                    m_LastError = reply + 4;
-                    WriteActivityLog("CPOP3Client::Logon - Logon failed.  Logging off");
-                    Logoff();
-                    return false;
-                }
-            }
+        if (m_Sock.Connect(host, port)) {
+            return true;
+        }
+        const int code = GetLastSocketError();
+        WriteActivityLog2("CPOP3Client::Logon - ", SocketErrorText(code));
+        if (options.StopRequested()) {
+            m_SessionError = "The check was stopped while connecting to " + host + ".";
+            return false;
+        }
+        if (!m_Sock.LookupFailed()) {
+            m_SessionError = "could not connect to " + host + " port " + std::to_string(port) + ": " + ConnectFailure(code);
+            return false;
         }
         if (tries >= kMaxConnectTries) {
             break;
         }
+        // A name that does not resolve may be a network still coming up: it gets the tries.
+        for (auto waited = std::chrono::milliseconds::zero(); waited < m_RetryPause && !options.StopRequested();
+             waited += kPollSlice) {
+            std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(m_RetryPause - waited, kPollSlice));
+            m_Sock.RunWaitHook();
+        }
     }
-    if (tries >= kMaxConnectTries) {
-        WriteActivityLog2("CPOP3Client::Logon - unable to connect: ", SocketErrorText(0));
-    }
-    WriteActivityLog("CPOP3Client::Logon - leaving");
-    return m_Connected != 0;
+    WriteActivityLog2("CPOP3Client::Logon - unable to connect: ", SocketErrorText(0));
+    m_LastError = "could not resolve " + host;
+    m_SessionError = m_LastError;
+    return false;
 }
 
-// Servers that offer STLS get the password only over TLS. A server that lists STLS and then
-// refuses it ends the logon: going on in plain text would hand the password to whoever stripped
-// the upgrade.
+// Servers that offer STLS get the password only over TLS, and an account that asks for STARTTLS
+// gets nothing sent without it. A server that lists STLS and then refuses it ends the logon:
+// going on in plain text would hand the password to whoever stripped the upgrade.
 bool CPOP3Client::StartTlsIfOffered(const std::string& host) {
     WriteActivityLog("CPOP3Client::Logon - sending CAPA");
-    SendCommand("CAPA\r\n");
-    std::string line;
-    if (SockRecvLine(line) <= 0 || !IsOkReply(line)) {
-        WriteActivityLog("CPOP3Client::Logon - no capabilities, going on without TLS");
-        return true;
+    CPop3ReplyReader capa(true, kMaxCapabilities);
+    if (!Exchange("CAPA\r\n", "CAPA", capa, ReplyDeadline())) {
+        return FailLogon(m_SessionError);
     }
-    std::string capabilities;
-    for (;;) {
-        if (SockRecvLine(line) <= 0) {
-            return FailLogon("The server " + host + " stopped answering while it listed its capabilities.");
-        }
-        if (line == ".\r\n") {
-            break;
-        }
-        capabilities += line;
-        if (capabilities.size() > kMaxReplyBytes) {
-            m_Sock.MarkDead();
-            return FailLogon("The server " + host + " sent an endless list of capabilities.");
-        }
+    if (!capa.IsOk() && !capa.IsErr()) {
+        EndOnUnexpected("CAPA", capa);
+        return FailLogon(m_SessionError);
     }
-    if (!CapaListsStls(capabilities)) {
-        WriteActivityLog("CPOP3Client::Logon - server does not offer STLS, going on without TLS");
+    if (!capa.IsOk() || !CapaListsStls(capa.Body())) {
+        if (m_Sock.Options().m_Security == EConnectionSecurity::kStartTls) {
+            m_LastError = "The server " + host +
+                          " does not offer a secure connection (STLS), which this account requires; the user name "
+                          "and password were not sent.";
+            return FailLogon(m_LastError);
+        }
+        WriteActivityLog(capa.IsOk() ? "CPOP3Client::Logon - server does not offer STLS, going on without TLS"
+                                     : "CPOP3Client::Logon - no capabilities, going on without TLS");
         return true;
     }
     WriteActivityLog("CPOP3Client::Logon - sending STLS");
-    SendCommand("STLS\r\n");
-    if (SockRecvLine(line) <= 0 || !IsOkReply(line)) {
-        return FailLogon("The server " + host + " offers a secure connection (STLS) but refused to start it: " +
-                         (IsErrReply(line) ? line.substr(4) : line));
+    CPop3ReplyReader stls(false, 0);
+    if (!Exchange("STLS\r\n", "STLS", stls, ReplyDeadline())) {
+        m_LastError = "The server " + host + " offers a secure connection (STLS) but did not start it: " +
+                      m_SessionError;
+        return FailLogon(m_LastError);
+    }
+    if (!stls.IsOk()) {
+        m_LastError = "The server " + host + " offers a secure connection (STLS) but refused to start it: " +
+                      Quoted(stls.Status());
+        return FailLogon(m_LastError);
     }
     return StartTls(host);
 }
@@ -161,6 +316,8 @@ bool CPOP3Client::StartTls(const std::string& host) {
     WriteActivityLog("CPOP3Client::Logon - Starting TLS");
     std::string error;
     if (!m_Sock.StartTls(host, error)) {
+        WriteActivityLog2("CPOP3Client::Logon - TLS failed: ", error);
+        m_LastError = error;
         return FailLogon(error);
     }
     WriteActivityLog2("CPOP3Client::Logon - TLS established: ", m_Sock.TlsDescription());
@@ -168,152 +325,162 @@ bool CPOP3Client::StartTls(const std::string& host) {
 }
 
 bool CPOP3Client::FailLogon(const std::string& reason) {
-    m_LastError = reason;
-    WriteActivityLog2("CPOP3Client::Logon - TLS failed: ", reason);
+    m_SessionError = reason;
+    WriteActivityLog2("CPOP3Client::Logon - ", reason);
     WriteActivityLog("CPOP3Client::Logon - Logon failed.  Logging off");
+    m_Connected = 0;
     Logoff();
     return false;
 }
 
 long long CPOP3Client::GetStats(long long& count, long long& size) {
     WriteActivityLog("CPOP3Client::GetStats - entered");
-    if (m_Connected != 0) {
-        SendCommand("STAT\r\n");
-        char reply[kStatCapacity];
-        SockRecv(m_Sock, reply, kStatCapacity, true);
-        const Pop3Stats stats = ParseStatReply(reply);
-        count = stats.m_Count;
-        size = stats.m_Size;
-        WriteActivityLog("CPOP3Client::GetStats - got stats");
+    CPop3ReplyReader reply(false, 0);
+    if (m_Connected != 0 && CanSend() && Exchange("STAT\r\n", "STAT", reply, ReplyDeadline())) {
+        const std::optional<Pop3Stats> stats = ParseStatReply(reply.Status());
+        if (!stats) {
+            EndOnUnexpected("STAT", reply);
+        } else if (stats->m_Count > kMostMessages) {
+            EndSession("The server claims " + std::to_string(stats->m_Count) +
+                       " waiting messages, more than any mailbox holds.");
+        } else {
+            count = stats->m_Count;
+            size = stats->m_Size;
+            WriteActivityLog("CPOP3Client::GetStats - got stats");
+        }
     }
     WriteActivityLog("CPOP3Client::GetStats - leaving");
     return count;
 }
 
 long long CPOP3Client::GetMessageSize(int n) {
-    SendCommand("LIST " + std::to_string(n) + "\r\n");
-    std::string line;
-    SockRecvLine(line);
-    return ParseListReply(line);
+    if (!CanSend()) {
+        return 0;
+    }
+    const std::string what = Numbered("LIST", n);
+    CPop3ReplyReader reply(false, 0);
+    if (!Exchange(what + "\r\n", what, reply, ReplyDeadline())) {
+        return 0;
+    }
+    if (reply.IsErr()) {
+        m_LastError = ReplyText(reply.Status());
+        return 0;
+    }
+    const std::optional<Pop3Listing> listing = ParseListReply(reply.Status());
+    // The number in the answer must be the one asked about: anything else is an answer to some
+    // other command, and the session is out of step.
+    if (!listing || listing->m_Number != n) {
+        EndOnUnexpected(what, reply);
+        return 0;
+    }
+    m_ListedSizes[n] = listing->m_Size;
+    return listing->m_Size;
 }
 
-void CPOP3Client::GetHeader(int n, CEmailMsg& message) {
-    const auto start = Clock::now();
+bool CPOP3Client::GetHeader(int n, CEmailMsg& message, std::string* headerBlock) {
     WriteActivityLog("CPOP3Client::GetHeader - entered");
-    SendCommand("TOP " + std::to_string(n) + " 0\r\n");
-    std::string line;
-    SockRecvLine(line);
-    WriteActivityLog("CPOP3Client::GetHeader - sent TOP");
-    if (IsErrReply(line)) {
-        WriteActivityLog2("CPOP3Client::GetHeader - TOP return an error:", line);
+    if (!CanSend()) {
         WriteActivityLog("CPOP3Client::GetHeader - leaving prematurely");
-        m_LastError = line;
-        return;
+        return false;
     }
-    std::string header;
-    bool giveUp = false;
-    while (!EndsWithEndMarker(header)) {
-        if (IsSocketDead(m_Sock) || giveUp) {
-            break;
-        }
-        SockRecvLine(line);
-        header += line;
-        if (header.size() > kMaxReplyBytes) {
-            m_Sock.MarkDead();
-            break;
-        }
-        if (line.empty() && TimedOut(start, m_Sock)) {
-            giveUp = true;
-        }
+    const std::string what = Numbered("TOP", n) + " 0";
+    CPop3ReplyReader reply(true, kMaxReplyBytes);
+    const bool read = Exchange(what + "\r\n", what, reply, ReplyDeadline());
+    WriteActivityLog("CPOP3Client::GetHeader - sent TOP");
+    if (read && reply.IsErr()) {
+        WriteActivityLog2("CPOP3Client::GetHeader - TOP return an error:", reply.Status());
+        m_LastError = reply.Status();
+    } else if (read && !reply.IsOk()) {
+        EndOnUnexpected(what, reply);
     }
-    ExtractHeaderFields(header, message);
+    if (!read || !reply.IsOk()) {
+        WriteActivityLog("CPOP3Client::GetHeader - leaving prematurely");
+        return false;
+    }
+    ExtractHeaderFields(reply.Body(), message);
+    if (headerBlock != nullptr) {
+        *headerBlock = reply.TakeBody();
+    }
     WriteActivityLog("CPOP3Client::GetHeader - leaving");
+    return true;
 }
 
-void CPOP3Client::GetMessage(int n, CEmailMsg& message) {
-    const auto start = Clock::now();
+bool CPOP3Client::GetMessage(int n, CEmailMsg& message) {
     WriteActivityLog("CPOP3Client::GetMessage - entered");
-    if (m_Connected != 0) {
-        SendCommand("RETR " + std::to_string(n) + "\r\n");
-        std::string line;
-        SockRecvLine(line);
+    bool whole = false;
+    if (m_Connected != 0 && CanSend()) {
+        // Bounded by what LIST announced: a server that sends more is not sending this message.
+        const auto listed = m_ListedSizes.find(n);
+        const long long announced = listed != m_ListedSizes.end() ? listed->second : 0;
+        const long long bound = listed != m_ListedSizes.end()
+                                    ? std::min(announced + announced / 8 + kDownloadSlack, kDownloadCeiling)
+                                    : kDownloadCeiling;
+        const auto deadline =
+            ReplyDeadline() + std::chrono::milliseconds(announced * 1000 / kSlowestHonestRate);
+        const std::string what = Numbered("RETR", n);
+        CPop3ReplyReader reply(true, static_cast<std::size_t>(bound));
+        const bool read = Exchange(what + "\r\n", what, reply, deadline, true);
         WriteActivityLog("CPOP3Client::GetMessage - sent RETR and got the response");
-        WriteActivityLog2("CPOP3Client::GetMessage - ", line);
-        if (IsErrReply(line)) {
-            return;
-        }
-        std::string text;
-        long long total = 0;
-        bool giveUp = false;
-        char chunk[kChunkCapacity];
-        while (!EndsWithEndMarker(text)) {
-            if (IsSocketDead(m_Sock) || giveUp) {
-                break;
-            }
-            WriteActivityLog("CPOP3Client::GetMessage - calling SockRecv");
-            // The count, not the text length: a NUL byte in a message must not cut the chunk.
-            const int received = SockRecv(m_Sock, chunk, kChunkCapacity, true);
-            WriteActivityLog("CPOP3Client::GetMessage - back from SockRecv");
-            if (received < 0) {
-                WriteActivityLog("CPOP3Client::GetMessage - Socket is dead!!! Closing socket");
-                m_Connected = 0;
-                m_Sock.Close();
-                WriteActivityLog("CPOP3Client::GetMessage - Socket is closed");
-                return;
-            }
-            if (received > 0) {
-                const std::string_view piece(chunk, static_cast<std::size_t>(received));
-                WriteActivityLog("CPOP3Client::GetMessage - data received.  Adding to the list");
-                total += received;
-                if (m_NotifyWindow != nullptr) {
-                    m_NotifyWindow->PostStatus(kStatusBytesDownloaded, total);
-                }
-                text += piece;
-                m_Sock.RunWaitHook();
-                WriteActivityLog("CPOP3Client::GetMessage - looking for end of msg marker.");
-            } else if (TimedOut(start, m_Sock)) {
-                giveUp = true;
-            }
-        }
-        WriteActivityLog("CPOP3Client::GetMessage - assembling data chunks");
-        if (total > 0) {
-            // The fields come from the whole text, not from each piece as it arrives: a header line
-            // split between two pieces would otherwise be cut (a From of "seat1@" for
-            // "seat1@casino.example" lets spam through).
-            if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() || message.m_Date.empty()) {
+        WriteActivityLog2("CPOP3Client::GetMessage - ", reply.Status());
+        if (read && reply.IsErr()) {
+            m_LastError = ReplyText(reply.Status());
+        } else if (read && !reply.IsOk()) {
+            EndOnUnexpected(what, reply);
+        } else if (read) {
+            WriteActivityLog("CPOP3Client::GetMessage - assembling data chunks");
+            std::string text = reply.TakeBody();
+            if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() ||
+                message.m_Date.empty()) {
                 ExtractHeaderFields(text, message);
             }
             message.m_RawText = text;
             message.m_Body = std::move(text);
             WriteActivityLog("CPOP3Client::GetMessage - done assembling");
+            whole = true;
+        } else if (!m_Stopped) {
+            WriteActivityLog("CPOP3Client::GetMessage - Socket is closed");
         }
     }
     WriteActivityLog("CPOP3Client::GetMessage - leaving");
+    return whole;
 }
 
-void CPOP3Client::DeleteMessage(int n) {
+bool CPOP3Client::DeleteMessage(int n) {
     WriteActivityLog("CPOP3Client::DeleteMessage - entered");
-    if (m_Connected == 0) {
-        return;
+    if (m_Connected == 0 || !CanSend()) {
+        return false;
     }
-    SendCommand("DELE " + std::to_string(n) + "\r\n");
-    std::string line;
-    SockRecvLine(line);
+    const std::string what = Numbered("DELE", n);
+    CPop3ReplyReader reply(false, 0);
+    const bool read = Exchange(what + "\r\n", what, reply, ReplyDeadline());
     WriteActivityLog("CPOP3Client::DeleteMessage - sent DELE and received response");
-    WriteActivityLog2("CPOP3Client::DeleteMessage - Response=", line);
-    if (!line.empty() && !IsOkReply(line)) {
-        m_LastError = line.size() > 4 ? line.substr(4) : std::string();
+    WriteActivityLog2("CPOP3Client::DeleteMessage - Response=", reply.Status());
+    if (!read) {
+        return false;
     }
+    if (reply.IsOk()) {
+        return true;
+    }
+    if (reply.IsErr()) {
+        m_LastError = reply.Status().substr(4);
+    } else {
+        EndOnUnexpected(what, reply);
+    }
+    return false;
 }
 
 int CPOP3Client::Logoff() {
     WriteActivityLog("CPOP3Client::Logoff - entered");
-    if (m_Connected != 0) {
+    m_QuitAccepted = false;
+    // After a fault nothing more is said on the connection; after a stop the QUIT still goes, so
+    // that the deletions of messages whose copies are on disk take effect.
+    if (m_Connected != 0 && m_Sock.IsConnected() && (!m_SessionOver || m_Stopped)) {
         WriteActivityLog("CPOP3Client::Logon - sending QUIT");
-        SendCommand("QUIT\r\n");
-        char reply[kOneShotCapacity];
-        ReadOneShot(reply, kOneShotCapacity);
-        WriteActivityLog2("CPOP3Client::Logoff - ", reply);
+        CPop3ReplyReader reply(false, 0);
+        if (m_Sock.Send("QUIT\r\n") >= 0 && ReadReply(reply, ReplyDeadline(), false) == EReadOutcome::kComplete) {
+            m_QuitAccepted = reply.IsOk() && !m_Stopped;
+        }
+        WriteActivityLog2("CPOP3Client::Logoff - ", reply.Status());
     }
     m_Connected = 0;
     m_Sock.Close();

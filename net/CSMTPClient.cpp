@@ -141,7 +141,7 @@ bool CSMTPClient::Logon(const std::string& host, int port, const std::optional<s
         WriteActivityLog("CSMTPClient::Logon - leaving");
         return false;
     }
-    const bool implicitTls = m_Sock.Options().IsImplicitTlsPort(port);
+    const bool implicitTls = m_Sock.Options().TlsFromFirstByte(port);
     if (implicitTls && !StartTls(host)) {
         return false;
     }
@@ -199,6 +199,14 @@ std::string CSMTPClient::Hello(const std::string& name) {
 // the upgrade.
 bool CSMTPClient::StartTlsIfOffered(const std::string& host, const std::string& name, std::string& ehloReply) {
     if (!EhloOffers(ehloReply, "STARTTLS")) {
+        if (m_Sock.Options().m_Security == EConnectionSecurity::kStartTls) {
+            // The account asks for STARTTLS: neither the user name, the password nor the mail
+            // goes out without it.
+            return FailLogon("The server " + host +
+                                 " does not offer a secure connection (STARTTLS), which this account requires; "
+                                 "nothing was sent.",
+                             true);
+        }
         WriteActivityLog("CSMTPClient::Logon - server does not offer STARTTLS, going on without TLS");
         return true;
     }

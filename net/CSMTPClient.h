@@ -13,7 +13,8 @@ namespace sieveclaw {
 class CDataTransparency;
 
 // Sends messages through an account's outgoing server: EHLO (HELO when EHLO is refused), TLS
-// (from the first byte on an implicit-TLS port, else STARTTLS when the server offers it),
+// (as the account's connection security asks: from the first byte, STARTTLS required, or
+// STARTTLS when the server offers it and TLS from the first byte on an implicit-TLS port),
 // optional AUTH LOGIN, then per message MAIL FROM, RCPT TO, DATA, a few header lines, the body
 // and the attachments of a processed CEmailMsg; QUIT at Logoff. Replies are judged by their
 // first three characters; a refusal is kept in m_LastError. Every step writes a trace line, and

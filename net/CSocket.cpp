@@ -61,6 +61,7 @@ bool CSocket::WaitFor(short events, std::chrono::milliseconds slice) const {
 }
 
 bool CSocket::Connect(const std::string& host, int port) {
+    m_LookupFailed = false;
     if (!m_Valid) {
         SetLastSocketError(10038);
         return false;
@@ -76,11 +77,14 @@ bool CSocket::Connect(const std::string& host, int port) {
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (host.empty() || ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+        m_LookupFailed = true;
         SetLastSocketError(kWsaInvalid);
         return false;
     }
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
 
+    // A host that never answers must not hold the thread longer than any reply may take.
+    const auto deadline = std::chrono::steady_clock::now() + m_Options.TimeoutAtLeastOneUnit();
     // A name may stand for several addresses ("localhost": ::1 and 127.0.0.1); the first that
     // accepts wins.
     int lastError = ECONNREFUSED;
@@ -94,7 +98,15 @@ bool CSocket::Connect(const std::string& host, int port) {
         m_Fd = fd;
         int result = ::connect(fd, address->ai_addr, address->ai_addrlen);
         if (result != 0 && errno == EINPROGRESS) {
-            while (!WaitFor(POLLOUT, kPollSlice)) {
+            bool ready = false;
+            while (!ready && !m_Options.StopRequested() && std::chrono::steady_clock::now() < deadline) {
+                ready = WaitFor(POLLOUT, kPollSlice);
+            }
+            if (!ready) {
+                ::close(fd);
+                m_Fd = -1;
+                SetLastSocketError(m_Options.StopRequested() ? kWsaCancelled : kWsaTimedOut);
+                return false;
             }
             int error = 0;
             socklen_t length = sizeof error;
@@ -180,13 +192,14 @@ bool CSocket::StartTls(const std::string& host, std::string& error) {
         error = "The server " + host + " sent unexpected data before the secure connection began.";
         return false;
     }
-    auto bound = m_Options.TimeoutDuration();
-    if (bound <= std::chrono::milliseconds::zero()) {
-        bound = m_Options.m_TimeoutUnit;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + bound;
+    const auto deadline = std::chrono::steady_clock::now() + m_Options.TimeoutAtLeastOneUnit();
     m_Tls = CTlsSession::Handshake(
-        m_Fd, host, m_Options, [this](short events) { WaitFor(events, kPollSlice); }, deadline, error);
+        m_Fd, host, m_Options,
+        [this](short events) {
+            WaitFor(events, kPollSlice);
+            return !m_Options.StopRequested();
+        },
+        deadline, error);
     return m_Tls != nullptr;
 }
 

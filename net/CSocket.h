@@ -32,9 +32,12 @@ public:
     bool Create();
     bool IsValid() const { return m_Valid; }
 
-    // Resolves host (a failed look-up is 10022) and connects, waiting in poll slices. A second
-    // connect on a connected object fails with 10056.
+    // Resolves host (a failed look-up is 10022, and LookupFailed() says so) and connects, waiting
+    // in poll slices for at most the Timeout (then 10060) and no longer once a stop is requested
+    // (then 10004). A second connect on a connected object fails with 10056.
     bool Connect(const std::string& host, int port);
+    bool LookupFailed() const { return m_LookupFailed; }
+    bool IsConnected() const { return m_Fd >= 0; }
 
     // Sends the whole text, waiting while the socket is full. Returns the bytes sent or -1.
     int Send(std::string_view text);
@@ -79,6 +82,7 @@ private:
     bool m_Valid = false;
     bool m_Failed = false;
     bool m_Dead = false;
+    bool m_LookupFailed = false;
     std::unique_ptr<CTlsSession> m_Tls;
     // Bytes received and not yet taken: m_ReadBuf[m_ReadPos, end).
     std::string m_ReadBuf;

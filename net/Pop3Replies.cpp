@@ -2,44 +2,149 @@
 
 #include <algorithm>
 
-#include "core/LeadingNumber.h"
+#include "core/AsciiCase.h"
 
 namespace sieveclaw {
 
-Pop3Stats ParseStatReply(std::string_view reply) {
+namespace {
+
+// More digits than any real count or size has; also keeps the value inside long long.
+constexpr std::size_t kMaxDigits = 15;
+
+// Reads "<digits>" from the front of text into value; false when there are none or too many.
+bool TakeNumber(std::string_view& text, long long& value) {
+    std::size_t digits = 0;
+    value = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        if (digits == kMaxDigits) {
+            return false;
+        }
+        value = value * 10 + (text[digits] - '0');
+        ++digits;
+    }
+    text.remove_prefix(digits);
+    return digits > 0;
+}
+
+// "+OK <number> <number>" and then the end of the line or a blank: the form STAT and LIST n share.
+bool ParseTwoNumbers(std::string_view status, long long& first, long long& second) {
+    if (!status.starts_with("+OK ")) {
+        return false;
+    }
+    status.remove_prefix(4);
+    if (!TakeNumber(status, first) || !status.starts_with(' ')) {
+        return false;
+    }
+    status.remove_prefix(1);
+    if (!TakeNumber(status, second)) {
+        return false;
+    }
+    return status.empty() || status.front() == ' ' || status.front() == '\r' || status.front() == '\n';
+}
+
+}  // namespace
+
+CPop3ReplyReader::CPop3ReplyReader(bool multiLine, std::size_t maxBody) : m_MultiLine(multiLine), m_MaxBody(maxBody) {}
+
+bool CPop3ReplyReader::IsOk() const { return IsOkReply(m_Status); }
+bool CPop3ReplyReader::IsErr() const { return IsErrReply(m_Status); }
+
+std::size_t CPop3ReplyReader::Take(std::string_view input) {
+    std::size_t used = 0;
+    while (m_State == EState::kNeedMore && used < input.size()) {
+        const std::string_view rest = input.substr(used);
+        const std::size_t lf = rest.find('\n');
+        const std::size_t lineLength = lf == std::string_view::npos ? rest.size() : lf + 1;
+        used += lineLength;
+        if (!m_HaveStatus) {
+            m_Status.append(rest.substr(0, lineLength));
+            if (m_Status.size() > kMaxStatusLine) {
+                m_State = EState::kTooLong;
+            } else if (lf != std::string_view::npos) {
+                m_HaveStatus = true;
+                if (!m_MultiLine || !IsOk()) {
+                    m_State = EState::kComplete;
+                }
+            }
+            continue;
+        }
+        const std::string_view piece = rest.substr(0, lineLength);
+        // A line ends at CR LF only; the CR may have come at the end of the last piece.
+        const bool lineEnds =
+            lf != std::string_view::npos &&
+            (lf > 0 ? rest[lf - 1] == '\r' : (!m_Partial.empty() && m_Partial.back() == '\r'));
+        if (!lineEnds) {
+            m_Partial.append(piece);
+            CheckBound();
+            continue;
+        }
+        if (m_Partial.empty()) {
+            TakeBodyLine(piece);
+        } else {
+            std::string line = std::move(m_Partial);
+            m_Partial.clear();
+            line.append(piece);
+            TakeBodyLine(line);
+        }
+    }
+    return used;
+}
+
+void CPop3ReplyReader::TakeBodyLine(std::string_view line) {
+    if (line == ".\r\n") {
+        m_State = EState::kComplete;
+        return;
+    }
+    // A line the server starts with a dot got one more in front of it.
+    m_Body.append(line.starts_with('.') ? line.substr(1) : line);
+    CheckBound();
+}
+
+void CPop3ReplyReader::CheckBound() {
+    // A partial line counts with what it will add to the body: without its stuffing dot, and
+    // nothing while it may still become the end marker. So the bound does not depend on where
+    // the bytes were split.
+    std::size_t partial = m_Partial.size();
+    if (m_Partial == "." || m_Partial == ".\r") {
+        partial = 0;
+    } else if (m_Partial.starts_with('.')) {
+        --partial;
+    }
+    if (m_Body.size() + partial > m_MaxBody) {
+        m_State = EState::kTooLong;
+    }
+}
+
+bool IsOkReply(std::string_view reply) { return reply.substr(0, 3) == "+OK"; }
+
+bool IsErrReply(std::string_view reply) { return reply.substr(0, 4) == "-ERR"; }
+
+std::string_view ReplyText(std::string_view status) {
+    std::size_t start = IsOkReply(status) ? 3 : IsErrReply(status) ? 4 : 0;
+    if (start > 0 && start < status.size() && status[start] == ' ') {
+        ++start;
+    }
+    status.remove_prefix(std::min(start, status.size()));
+    while (!status.empty() && (status.back() == '\n' || status.back() == '\r')) {
+        status.remove_suffix(1);
+    }
+    return status;
+}
+
+std::optional<Pop3Stats> ParseStatReply(std::string_view status) {
     Pop3Stats stats;
-    const std::string_view rest = reply.substr(std::min<std::size_t>(4, reply.size()));
-    const std::size_t blank = rest.find(' ');
-    stats.m_Count = LeadingNumber<long long>(rest.substr(0, blank));
-    if (blank != std::string_view::npos) {
-        const std::string_view after = rest.substr(blank + 1);
-        stats.m_Size = LeadingNumber<long long>(after.substr(0, after.find("\r\n")));
+    if (!ParseTwoNumbers(status, stats.m_Count, stats.m_Size)) {
+        return std::nullopt;
     }
     return stats;
 }
 
-long long ParseListReply(std::string_view reply) {
-    const std::size_t first = reply.find(' ');
-    if (first == std::string_view::npos || first + 1 >= reply.size()) {
-        return 0;
+std::optional<Pop3Listing> ParseListReply(std::string_view status) {
+    Pop3Listing listing;
+    if (!ParseTwoNumbers(status, listing.m_Number, listing.m_Size)) {
+        return std::nullopt;
     }
-    const std::size_t second = reply.find(' ', first + 1);
-    if (second == std::string_view::npos) {
-        return 0;
-    }
-    return LeadingNumber<long long>(reply.substr(second + 1));
-}
-
-bool EndsWithEndMarker(std::string_view text) {
-    return text.size() >= 5 && text.substr(text.size() - 5) == "\r\n.\r\n";
-}
-
-bool IsOkReply(std::string_view reply) {
-    return reply.substr(0, 3) == "+OK";
-}
-
-bool IsErrReply(std::string_view reply) {
-    return reply.substr(0, 4) == "-ERR";
+    return listing;
 }
 
 bool CapaListsStls(std::string_view capabilities) {
@@ -48,10 +153,8 @@ bool CapaListsStls(std::string_view capabilities) {
         const std::size_t end = capabilities.find('\n');
         std::string_view line = capabilities.substr(0, end);
         capabilities = end == std::string_view::npos ? std::string_view() : capabilities.substr(end + 1);
-        const std::size_t word = line.find_first_of(" \t\r");
-        line = line.substr(0, word);
-        if (line.size() == 4 && (line[0] | 0x20) == 's' && (line[1] | 0x20) == 't' && (line[2] | 0x20) == 'l' &&
-            (line[3] | 0x20) == 's') {
+        line = line.substr(0, line.find_first_of(" \t\r"));
+        if (EqualsIgnoringAsciiCase(line, "stls")) {
             return true;
         }
     }

@@ -11,6 +11,11 @@ inline constexpr int kWsaWouldBlock = 10035;
 inline constexpr int kWsaInvalid = 10022;       // also a failed name look-up
 inline constexpr int kWsaIsConnected = 10056;
 inline constexpr int kWsaConnReset = 10054;
+inline constexpr int kWsaTimedOut = 10060;
+inline constexpr int kWsaConnRefused = 10061;
+inline constexpr int kWsaNetUnreachable = 10051;
+inline constexpr int kWsaHostUnreachable = 10065;
+inline constexpr int kWsaCancelled = 10004;  // the wait was given up at the caller's request
 
 // The text of a Windows Sockets code followed by " (code)"; 0 means this thread's last error.
 std::string SocketErrorText(int code);

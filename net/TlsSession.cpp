@@ -85,8 +85,11 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
         const int why = SSL_get_error(ssl, result);
         if ((why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) &&
             std::chrono::steady_clock::now() < deadline) {
-            wait(why == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT);
-            continue;
+            if (wait(why == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) {
+                continue;
+            }
+            error = "The secure connection to " + host + " was given up: the check was stopped.";
+            return nullptr;
         }
         if (why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) {
             error = "The secure connection to " + host + " failed: the server did not complete the TLS handshake in time.";

@@ -17,8 +17,9 @@ namespace sieveclaw {
 // and the host name the user typed. Owned by one CSocket.
 class CTlsSession {
 public:
-    // Waits for the socket to become readable (POLLIN) or writable (POLLOUT) for one slice.
-    using WaitFn = std::function<void(short events)>;
+    // Waits for the socket to become readable (POLLIN) or writable (POLLOUT) for one slice; false
+    // when the wait is to be given up (a stop was requested).
+    using WaitFn = std::function<bool(short events)>;
 
     // Runs the handshake, bounded by deadline. Returns nothing and sets error to a sentence
     // naming the reason when it fails or the certificate does not verify.

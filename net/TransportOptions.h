@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/ConnectionSecurity.h"
+
 namespace sieveclaw {
 
 // What the creator of a mail client decides about its connection. In the program these come
-// from the settings store; tests shorten the time unit and pick their own TLS port.
+// from the settings store and the account; tests shorten the time unit and pick their own TLS
+// port.
 struct CTransportOptions {
     // The Timeout in whole units (minutes in the program), read anew at every check so that a
     // change in the Preferences applies to the next read. Empty: 2.
@@ -18,15 +21,26 @@ struct CTransportOptions {
     // Called between poll slices while a read or connect waits, so a UI thread keeps its events
     // flowing. Runs on the thread that owns the connection.
     std::function<void()> m_WaitHook;
+    // Asked between poll slices of every wait (connect, read, the pause between connect tries):
+    // once it answers true the wait ends at once. The mail check's stop signal. Empty: never.
+    std::function<bool()> m_StopRequested;
     // Ports that speak TLS from the first byte.
     std::vector<int> m_ImplicitTlsPorts{995, 465};
+    // How the account wants its connection protected.
+    EConnectionSecurity m_Security = EConnectionSecurity::kWhenOffered;
     // Trusted certificates: this file when set, else the file named by SSL_CERT_FILE, else the
     // system store.
     std::string m_CaFile;
 
     int TimeoutUnits() const;
     std::chrono::milliseconds TimeoutDuration() const { return TimeoutUnits() * m_TimeoutUnit; }
+    // The Timeout, but never less than one unit: a wait that must give the peer some time.
+    std::chrono::milliseconds TimeoutAtLeastOneUnit() const;
     bool IsImplicitTlsPort(int port) const;
+    // TLS from the first byte: chosen as SSL/TLS, or left to the port as mail programs did before
+    // the choice existed.
+    bool TlsFromFirstByte(int port) const;
+    bool StopRequested() const { return m_StopRequested && m_StopRequested(); }
 };
 
 }  // namespace sieveclaw

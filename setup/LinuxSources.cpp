@@ -44,8 +44,33 @@ std::string PortText(std::optional<std::int64_t> configured, bool implicitTls, c
     return implicitTls ? tlsPort : plainPort;
 }
 
-// Thunderbird's socketType and try_ssl: 3 is TLS from the first byte.
+// Thunderbird's socketType and try_ssl: 3 is TLS from the first byte, 2 STARTTLS required; 1
+// (STARTTLS when offered) and 0 or none (plain text) are served by upgrading when offered.
 constexpr std::int64_t kThunderbirdImplicitTls = 3;
+constexpr std::int64_t kThunderbirdStartTls = 2;
+
+EConnectionSecurity ThunderbirdSecurity(std::optional<std::int64_t> socketType) {
+    if (socketType == kThunderbirdImplicitTls) {
+        return EConnectionSecurity::kSslTls;
+    }
+    return socketType == kThunderbirdStartTls ? EConnectionSecurity::kStartTls : EConnectionSecurity::kWhenOffered;
+}
+
+// Evolution's [Security] Method.
+EConnectionSecurity EvolutionSecurity(const std::string& method) {
+    if (method == "ssl-on-alternate-port") {
+        return EConnectionSecurity::kSslTls;
+    }
+    return method == "starttls-on-standard-port" ? EConnectionSecurity::kStartTls : EConnectionSecurity::kWhenOffered;
+}
+
+// Claws Mail's ssl_pop and ssl_smtp: 1 is TLS from the first byte, 2 STARTTLS.
+EConnectionSecurity ClawsSecurity(const std::string& ssl) {
+    if (ssl == "1") {
+        return EConnectionSecurity::kSslTls;
+    }
+    return ssl == "2" ? EConnectionSecurity::kStartTls : EConnectionSecurity::kWhenOffered;
+}
 
 void CollectThunderbirdProfile(const CPreferences& prefs, CAccountList& accounts) {
     std::vector<std::string> accountIds = ListItems(prefs.Text("mail.accountmanager.accounts").value_or(""));
@@ -69,9 +94,9 @@ void CollectThunderbirdProfile(const CPreferences& prefs, CAccountList& accounts
         record.m_POP3Server = prefs.Text(serverPrefix + "hostname").value_or("");
         record.m_POP3UserId = prefs.Text(serverPrefix + "userName").value_or("");
         record.m_AccountName = prefs.Text(serverPrefix + "name").value_or(record.m_POP3Server);
-        record.m_POP3Port =
-            PortText(prefs.Number(serverPrefix + "port"),
-                     prefs.Number(serverPrefix + "socketType") == kThunderbirdImplicitTls, "995", "110");
+        record.m_POP3Security = ThunderbirdSecurity(prefs.Number(serverPrefix + "socketType"));
+        record.m_POP3Port = PortText(prefs.Number(serverPrefix + "port"),
+                                     record.m_POP3Security == EConnectionSecurity::kSslTls, "995", "110");
         const std::string identity =
             FirstListItem(prefs.Text("mail.account." + accountId + ".identities").value_or(""));
         std::string smtp;
@@ -86,8 +111,9 @@ void CollectThunderbirdProfile(const CPreferences& prefs, CAccountList& accounts
         if (!smtp.empty()) {
             const std::string smtpPrefix = "mail.smtpserver." + smtp + ".";
             record.m_SMTPServer = prefs.Text(smtpPrefix + "hostname").value_or("");
+            record.m_SMTPSecurity = ThunderbirdSecurity(prefs.Number(smtpPrefix + "try_ssl"));
             record.m_SMTPPort = PortText(prefs.Number(smtpPrefix + "port"),
-                                         prefs.Number(smtpPrefix + "try_ssl") == kThunderbirdImplicitTls, "465", "25");
+                                         record.m_SMTPSecurity == EConnectionSecurity::kSslTls, "465", "25");
             if (const std::string user = prefs.Text(smtpPrefix + "username").value_or(""); !user.empty()) {
                 record.m_SMTPUserId = user;
             }
@@ -159,17 +185,18 @@ void CollectEvolutionAccounts(const std::string& configFolder, CAccountList& acc
         record.m_AccountName = source.GetString("Data Source", "DisplayName");
         record.m_POP3Server = source.GetString("Authentication", "Host");
         record.m_POP3UserId = source.GetString("Authentication", "User");
+        record.m_POP3Security = EvolutionSecurity(source.GetString("Security", "Method"));
         record.m_POP3Port = PortText(IniNumber(source, "Authentication", "Port"),
-                                     source.GetString("Security", "Method") == "ssl-on-alternate-port", "995", "110");
+                                     record.m_POP3Security == EConnectionSecurity::kSslTls, "995", "110");
         record.m_SMTPUserId = record.m_POP3UserId;
         if (const CIniFile* identity = FindSource(sources, source.GetString("Mail Account", "IdentityUid"))) {
             record.m_EmailAddress = identity->GetString("Mail Identity", "Address");
             if (const CIniFile* transport =
                     FindSource(sources, identity->GetString("Mail Submission", "TransportUid"))) {
                 record.m_SMTPServer = transport->GetString("Authentication", "Host");
-                record.m_SMTPPort =
-                    PortText(IniNumber(*transport, "Authentication", "Port"),
-                             transport->GetString("Security", "Method") == "ssl-on-alternate-port", "465", "25");
+                record.m_SMTPSecurity = EvolutionSecurity(transport->GetString("Security", "Method"));
+                record.m_SMTPPort = PortText(IniNumber(*transport, "Authentication", "Port"),
+                                             record.m_SMTPSecurity == EConnectionSecurity::kSslTls, "465", "25");
                 if (const std::string user = transport->GetString("Authentication", "User"); !user.empty()) {
                     record.m_SMTPUserId = user;
                 }
@@ -203,14 +230,15 @@ void CollectClawsMailAccounts(const std::string& homeFolder, CAccountList& accou
         record.m_POP3Server = ini.GetString(section, "receive_server");
         record.m_POP3UserId = ini.GetString(section, "user_id");
         record.m_EmailAddress = ini.GetString(section, "address");
-        // ssl_pop and ssl_smtp: 1 is TLS from the first byte, 2 STARTTLS.
+        record.m_POP3Security = ClawsSecurity(ini.GetString(section, "ssl_pop"));
         record.m_POP3Port =
             PortText(ini.GetString(section, "set_popport") == "1" ? IniNumber(ini, section, "pop_port") : std::nullopt,
-                     ini.GetString(section, "ssl_pop") == "1", "995", "110");
+                     record.m_POP3Security == EConnectionSecurity::kSslTls, "995", "110");
         record.m_SMTPServer = ini.GetString(section, "smtp_server");
+        record.m_SMTPSecurity = ClawsSecurity(ini.GetString(section, "ssl_smtp"));
         record.m_SMTPPort = PortText(
             ini.GetString(section, "set_smtpport") == "1" ? IniNumber(ini, section, "smtp_port") : std::nullopt,
-            ini.GetString(section, "ssl_smtp") == "1", "465", "25");
+            record.m_SMTPSecurity == EConnectionSecurity::kSslTls, "465", "25");
         record.m_SMTPUserId = ini.GetString(section, "smtp_user_id");
         if (record.m_SMTPUserId.empty()) {
             record.m_SMTPUserId = record.m_POP3UserId;

@@ -55,6 +55,14 @@ void CollectOutlookExpressAccounts(const CRegistryView& registry, CAccountList& 
         record.m_SMTPServer = account.ReadText("SMTP Server");
         record.m_EmailAddress = account.ReadText("SMTP Email Address");
         record.m_MailProgram = "Outlook Express";
+        // "This server requires a secure connection (SSL)": TLS from the first byte. Without it
+        // the program spoke plain text, which upgrading when offered serves at least as well.
+        if (account.ReadNumberText("POP3 Secure Connection") == "1") {
+            record.m_POP3Security = EConnectionSecurity::kSslTls;
+        }
+        if (account.ReadNumberText("SMTP Secure Connection") == "1") {
+            record.m_SMTPSecurity = EConnectionSecurity::kSslTls;
+        }
         if (record.m_SMTPUserId.empty()) {
             record.m_SMTPUserId = record.m_POP3UserId;
         }

@@ -33,17 +33,33 @@ SIEVECLAW_PASSWORD='s3cret pass' expect_status 0 "$cli" accounts add --name Home
 SIEVECLAW_PASSWORD=x expect_status 1 "$cli" accounts add --name Home --pop3-server h --pop3-user u
 grep -qF "You already have an account named 'Home'.  Please type a different name." "$home/err" \
   || fail "duplicate name message: $(cat "$home/err")"
-SIEVECLAW_PASSWORD=y expect_status 0 "$cli" accounts add --name home --pop3-server h2 --pop3-user u2
+SIEVECLAW_PASSWORD=y expect_status 0 "$cli" accounts add --name home --pop3-server h2 --pop3-user u2 \
+  --pop3-port 995 --smtp-security when-offered
+SIEVECLAW_PASSWORD=y expect_status 2 "$cli" accounts add --name x --pop3-server h --pop3-user u --security tls
 expect_status 0 "$cli" accounts hold Home
 "$cli" accounts list >"$home/list" || fail "accounts list"
 [ "$(wc -l <"$home/list")" -eq 2 ] || fail "two accounts expected: $(cat "$home/list")"
 grep -q 'Home.*on hold' "$home/list" || fail "Home is not shown on hold: $(cat "$home/list")"
+# Connection security: SSL/TLS on an implicit-TLS port, STARTTLS elsewhere, unless chosen.
+grep -qP '^Home\t.*\tPOP3 STARTTLS\tSMTP STARTTLS\t' "$home/list" || fail "Home's security: $(cat "$home/list")"
+grep -qP '^home\t.*\tPOP3 SSL/TLS\tSMTP STARTTLS when offered$' "$home/list" || fail "home's security: $(cat "$home/list")"
+expect_status 0 "$cli" accounts edit home --security starttls --smtp-security ssl-tls
+grep -qP '^home\t.*\tPOP3 STARTTLS\tSMTP SSL/TLS$' <("$cli" accounts list) || fail "edited security: $("$cli" accounts list)"
 grep -q 's3cret' "$home/list" "$home/accounts.txt" && fail "a password is readable"
 [ "$(head -1 "$home/accounts.txt")" == $'Sieveclaw Datastream Version 1.1\r' ] || fail "accounts header"
 [ "$(stat -c %a "$home/accounts.txt")" == 600 ] || fail "accounts.txt is not 0600"
 expect_status 0 "$cli" accounts remove home
 expect_status 1 "$cli" accounts remove nobody
 [ "$(sed -n 2p "$home/accounts.txt")" == $'1\r' ] || fail "one account expected after the removal"
+
+# --- check --------------------------------------------------------------------------------------
+# An account that cannot be checked through fails the check, and the last line says which and why.
+SIEVECLAW_PASSWORD=p expect_status 0 "$cli" accounts add --name Nowhere --pop3-server 127.0.0.1 --pop3-port 1 \
+  --pop3-user u
+expect_status 1 "$cli" check
+expect_eq "$(tail -1 "$home/err")" "sieveclaw-cli check: the check of 'Nowhere' did not complete: could not connect \
+to 127.0.0.1 port 1: the connection was refused" "the last line of a failed check"
+expect_status 0 "$cli" accounts remove Nowhere
 
 # --- parse --------------------------------------------------------------------------------------
 "$cli" parse "$golden/multipart_attachments.eml" >"$home/parsed" || fail "parse"

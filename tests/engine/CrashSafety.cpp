@@ -305,7 +305,7 @@ protected:
                 const auto expected = m_Expected.find(id);
                 if (expected == m_Expected.end() || account != kAccount) {
                     census.m_Problems.push_back("a file nobody sent: " + it->path().string());
-                } else if (*stored != CDovecotServer::RetrWireForm(expected->second.m_Text)) {
+                } else if (*stored != CDovecotServer::HeldForm(expected->second.m_Text)) {
                     census.m_Problems.push_back("a copy that differs from " + id + ": " + it->path().string());
                 } else {
                     ++(*counts)[id];

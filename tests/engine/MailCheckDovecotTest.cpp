@@ -1,5 +1,6 @@
 #include "engine/MailCheck.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "engine/FolderUpdater.h"
 #include "mail/MessageFiles.h"
 #include "net/CPOP3Client.h"
+#include "net/CSocket.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/support/DovecotServer.h"
 #include "tests/support/ScopedDataFolder.h"
@@ -51,6 +53,62 @@ std::string Spam(const std::string& subject) {
 
 const std::string kExactText = Message("friend@example.com", "Exactly the limit", std::string(300, 'x'));
 
+// Messages whose copies are easy to get wrong: lines that go out dot-stuffed, trailing blanks, a
+// last line without its end, a header in lower case, a sender named in the body.
+std::vector<std::string> FaithfulMessages() {
+    return {
+        Message("friend@example.com", "Dots",
+                ".\n..\n...Chris\n.x\ntrailing blanks   \n  \n\tTab line\nlast line without its end"),
+        Message("offers@spammer.example", "Cheap", ".\n..Buy now\n"),
+        "Return-Path: <friend@example.com>\nfrom: friend@example.com\nto: owner@example.org\nsubject: lower\n"
+        "date: Mon, 3 Jun 2024 09:14:22 +0200\n\nA header in lower case is a header.\n",
+        "Return-Path: <x@spammer.example>\r\nSubject: Dear friend\r\nDate: Tue, 4 Jun 2024 01:02:03 +0000\r\n"
+        "From: offers@spammer.example\r\n\r\nFrom: friend@example.com\r\n",
+    };
+}
+
+// Every message of the mailbox as a POP3 client receives it: RETR over a plain connection, the
+// end marker dropped and every stuffed line unstuffed, without anything of the client under test.
+std::vector<std::string> FetchUnstuffed(int port, const std::string& user, std::size_t count) {
+    CTransportOptions options;
+    options.m_TimeoutUnit = std::chrono::seconds(10);
+    CSocket sock(options);
+    std::vector<std::string> messages;
+    if (!sock.Create() || !sock.Connect("127.0.0.1", port)) {
+        return messages;
+    }
+    const auto readUntil = [&sock](std::string_view end) {
+        std::string got;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!got.ends_with(end) && std::chrono::steady_clock::now() < deadline && !sock.HasFailed()) {
+            sock.WaitReadable(std::chrono::milliseconds(50));
+            sock.FillNow();
+            got += sock.Buffered();
+            sock.Consume(sock.Buffered().size());
+        }
+        return got;
+    };
+    readUntil("\r\n");
+    sock.Send("USER " + user + "\r\n");
+    readUntil("\r\n");
+    sock.Send(std::string("PASS ") + kPassword + "\r\n");
+    readUntil("\r\n");
+    for (std::size_t n = 1; n <= count; ++n) {
+        sock.Send("RETR " + std::to_string(n) + "\r\n");
+        std::string wire = readUntil("\r\n.\r\n");
+        wire.erase(0, wire.find("\r\n") + 2);
+        wire.resize(wire.size() - 3);
+        std::string message;
+        for (std::size_t start = 0; start < wire.size();) {
+            const std::size_t end = wire.find("\r\n", start) + 2;
+            message.append(wire, wire[start] == '.' ? start + 1 : start, end - start - (wire[start] == '.' ? 1 : 0));
+            start = end;
+        }
+        messages.push_back(message);
+    }
+    return messages;
+}
+
 class MailCheckDovecotTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -70,6 +128,7 @@ protected:
         s_Server->AddUser("victim", "right-password", {Good("victim")});
         s_Server->AddUser("other", kPassword, {Good("other")});
         s_Server->AddUser("stopper", kPassword, {Spam("Cheap 1"), Spam("Cheap 2"), Spam("Cheap 3")});
+        s_Server->AddUser("faithful", kPassword, FaithfulMessages());
         if (!s_Server->Start()) {
             s_StartError = s_Server->Error();
         }
@@ -188,6 +247,36 @@ TEST_F(MailCheckDovecotTest, StoredGoodMailIsNotDownloadedAgainNorAfterARestart)
     EXPECT_EQ(s_Server->MessageCount("keep"), 2);
 }
 
+// Each copy, after its REASON and ACCOUNT lines, is the message byte for byte as a POP3 client
+// receives it once unstuffed. The lower-case header is read as a header (good mail), and the
+// sender named in a body is not the sender.
+TEST_F(MailCheckDovecotTest, EveryCopyIsTheMessageAsTheServerHoldsIt) {
+    const std::vector<std::string> held = FetchUnstuffed(s_Server->PlainPort(), "faithful", FaithfulMessages().size());
+    ASSERT_EQ(held.size(), FaithfulMessages().size());
+    Add("Faithful", "faithful");
+    const std::vector<CMailCheck::AccountResult> results = StartedCheck()->CheckAllAccounts();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].m_Failure, "");
+    EXPECT_EQ(results[0].m_Good, 2);
+    EXPECT_EQ(results[0].m_Spam, 2);
+    std::vector<std::string> copies;
+    for (const char* folder : {"inbox", "spam"}) {
+        for (const std::string& path : Files(m_Folder.File(folder))) {
+            const std::string text = Read(path);
+            const std::size_t account = text.find("ACCOUNT:Faithful\r\n");
+            ASSERT_NE(account, std::string::npos) << path;
+            copies.push_back(text.substr(account + 18));
+        }
+    }
+    std::vector<std::string> expected = held;
+    std::sort(expected.begin(), expected.end());
+    std::sort(copies.begin(), copies.end());
+    EXPECT_EQ(copies, expected);
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        EXPECT_EQ(held[i], CDovecotServer::HeldForm(FaithfulMessages()[i])) << "message " << i + 1;
+    }
+}
+
 TEST_F(MailCheckDovecotTest, AnEntryWhoseMessageAnotherProgramTookIsDroppedWithItsFile) {
     const EmailAccountInfo account = Add("Taken", "taken");
     auto check = StartedCheck();
@@ -287,7 +376,10 @@ TEST_F(MailCheckDovecotTest, AMessageOfExactlyMaxMsgSizeIsDownloadedOneByteMoreI
     ASSERT_TRUE(over);
     const std::vector<MessageEntry> entries = over->m_InboxEntries->Snapshot();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(Read(entries[0].m_FilePath), "ACCOUNT:Over\r\n" + std::string(kOversizedNotice));
+    // The copy keeps its header (so the Trash Can would show who sent it) and the notice.
+    const std::string held = CDovecotServer::HeldForm(kExactText);
+    const std::string header = held.substr(0, held.find("\r\n\r\n") + 4);
+    EXPECT_EQ(Read(entries[0].m_FilePath), "ACCOUNT:Over\r\n" + header + std::string(kOversizedNotice));
     // Its header was read, so the entry still names the message.
     EXPECT_EQ(entries[0].m_Subject, "Exactly the limit");
     EXPECT_EQ(s_Server->MessageCount("over"), 1);

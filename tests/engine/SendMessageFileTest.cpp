@@ -20,6 +20,7 @@
 #include "mail/CEmailMsg.h"
 #include "mail/MessageFiles.h"
 #include "net/Base64.h"
+#include "net/CSMTPClient.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/ScopedDataFolder.h"
@@ -415,6 +416,28 @@ TEST_F(SendMessageFilePlainTest, FigureSalvageInPlainText) {
     MeasureSalvage(
         "plain text", [this](const std::string& path) { return Salvage(path); }, m_Server);
     EXPECT_THAT(*m_Server.Envelope(1), HasSubstr("\"tls\": false"));
+}
+
+// The account's SMTP connection security decides, not the port: SSL/TLS on a port no list names,
+// and STARTTLS required where the server offers none, which sends nothing and keeps the file.
+TEST_F(SendMessageFilePlainTest, TheAccountsSmtpSecurityDecidesHowTheMessageGoesOut) {
+    m_Transport.m_ImplicitTlsPorts.clear();
+    EmailAccountInfo secure = Account("Secure", m_Server.TlsPort(), true);
+    secure.m_SMTPSecurity = EConnectionSecurity::kSslTls;
+    EmailAccountInfo required = Account("Required", m_Server.PlainPort(), true);
+    required.m_SMTPSecurity = EConnectionSecurity::kStartTls;
+    AddAccount(m_Accounts, secure);
+    AddAccount(m_Accounts, required);
+
+    EXPECT_EQ(Salvage(StoreSpam(SinglePartSpam("Hi", "text/plain", "Hello\r\n"), "Secure")), ESendOutcome::kSent);
+    EXPECT_THAT(*m_Server.Envelope(1), HasSubstr("\"tls\": true"));
+
+    const std::string kept = StoreSpam(SinglePartSpam("Hi", "text/plain", "Hello\r\n"), "Required", "spam-2.eml");
+    EXPECT_EQ(Salvage(kept), ESendOutcome::kNotSent);
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_THAT(m_Server.Commands(2), ElementsAre("CONNECT plain", "EHLO " + SmtpHelloName(), "QUIT"));
+    ASSERT_FALSE(m_Prompt.m_Errors.empty());
+    EXPECT_THAT(m_Prompt.m_Errors.back(), HasSubstr("STARTTLS"));
 }
 
 }  // namespace

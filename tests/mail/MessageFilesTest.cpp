@@ -109,6 +109,14 @@ TEST_F(MessageFilesTest, ReadersFindReasonFieldsAndAccount) {
     EXPECT_EQ(fields.m_Subject, "S");
     EXPECT_EQ(ReadAccountLine(doubled), "Acc");
 
+    // The header block ends at its blank line: a sender named in the body is not the sender, and
+    // names in lower case count as they do on the server.
+    const std::string spoofed = SpamFolder() + "/spoofed.eml";
+    ASSERT_TRUE(WriteFileAtomically(spoofed, "ACCOUNT:Acc\r\nsubject: s\r\n\r\nFrom: body@spoof.example\r\n"));
+    ReadReasonLine(spoofed, fields, reason);
+    EXPECT_EQ(fields.m_Subject, "s");
+    EXPECT_EQ(fields.m_From, "");
+
     const std::string missing = SpamFolder() + "/missing.eml";
     fields = MessageEntry{"x", "x", "x", "x", ""};
     reason = "x";

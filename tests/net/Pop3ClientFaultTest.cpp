@@ -1,6 +1,10 @@
 #include "net/CPOP3Client.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include "core/ActivityLog.h"
 #include "core/StatusSink.h"
 #include "net/SockRecv.h"
+#include "tests/support/DovecotServer.h"
 #include "tests/support/FaultServer.h"
 
 namespace sieveclaw {
@@ -27,6 +32,7 @@ using namespace std::chrono_literals;
 using test::CFaultServer;
 using test::FinishesWithin;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -79,6 +85,17 @@ std::vector<std::string> ReceivedAfterClientLeft(std::unique_ptr<CPOP3Client>& c
     return server.Received();
 }
 
+// What the client said in plain text: the lines of a TLS handshake it began are left out.
+std::vector<std::string> PlainCommands(const std::vector<std::string>& received) {
+    std::vector<std::string> commands;
+    for (const std::string& line : received) {
+        if (std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c < 0x7f; })) {
+            commands.push_back(line);
+        }
+    }
+    return commands;
+}
+
 class CRecordingSink : public CStatusSink {
 public:
     void PostStatus(int code, std::int64_t value) override { m_Posts.emplace_back(code, value); }
@@ -111,84 +128,133 @@ TEST(Pop3ClientFaultTest, LogonWithoutStlsSendsUserAndPassThenQuitOnLogoff) {
     }
 }
 
-TEST(Pop3ClientFaultTest, RefusedPasswordKeepsTheServersTextAndSendsNoQuit) {
-    CFaultServer server;
-    server.Pop3Greeting().Expect("CAPA").Send("-ERR\r\n");
-    server.Expect("USER bob").Send("+OK\r\n").Expect("PASS secret").Send("-ERR bad\r\n");
-    server.Start();
-
-    auto client = std::make_unique<CPOP3Client>(Patient());
-    EXPECT_FALSE(client->Logon("127.0.0.1", "bob", "secret", server.Port()));
-    EXPECT_EQ(client->m_LastError, " bad\r\n");
-    EXPECT_EQ(client->m_Connected, 0);
-    EXPECT_FALSE(client->m_Sock.IsValid());
-    EXPECT_THAT(ReceivedAfterClientLeft(client, server), ElementsAre("CAPA", "USER bob", "PASS secret"));
+// Every reply of the logon and STAT, split at every offset: each is read whole, so the password
+// goes out in plain text only where no STLS was offered, and the count is the one sent.
+TEST(Pop3ClientFaultTest, LogonRepliesSplitAtEveryOffset) {
+    struct Step {
+        std::string m_Expect;  // empty: nothing, the greeting comes unasked
+        std::string m_Reply;
+    };
+    const std::vector<Step> plain = {{"", "+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\r\n"},
+                                     {"CAPA", "+OK\r\nTOP\r\nUSER\r\nUIDL\r\n.\r\n"},
+                                     {"USER bob", "+OK\r\n"},
+                                     {"PASS secret", "+OK logged in\r\n"},
+                                     {"STAT", "+OK 2 320\r\n"}};
+    // The same server offering STLS: the client must ask for it and never send the password.
+    const std::vector<Step> offered = {{"", plain[0].m_Reply},
+                                       {"CAPA", "+OK\r\nTOP\r\nSTLS\r\nUSER\r\n.\r\n"},
+                                       {"STLS", "+OK Begin TLS negotiation\r\n"}};
+    for (const auto* steps : {&plain, &offered}) {
+        for (std::size_t split = 0; split < steps->size(); ++split) {
+            const std::string& reply = (*steps)[split].m_Reply;
+            for (std::size_t offset = 1; offset < reply.size() && !HasFailure(); ++offset) {
+                SCOPED_TRACE((*steps)[split].m_Expect + " reply split at " + std::to_string(offset));
+                CFaultServer server;
+                for (std::size_t i = 0; i < steps->size(); ++i) {
+                    if (!(*steps)[i].m_Expect.empty()) {
+                        server.Expect((*steps)[i].m_Expect);
+                    }
+                    if (i == split) {
+                        server.Send(reply.substr(0, offset)).Pause(3ms).Send(reply.substr(offset));
+                    } else {
+                        server.Send((*steps)[i].m_Reply);
+                    }
+                }
+                server.Close();
+                server.Start();
+                auto client = std::make_unique<CPOP3Client>(Patient());
+                long long count = 0;
+                long long size = 0;
+                if (steps == &plain) {
+                    ASSERT_TRUE(client->Logon("127.0.0.1", "bob", "secret", server.Port())) << client->m_SessionError;
+                    EXPECT_EQ(client->GetStats(count, size), 2);
+                    EXPECT_EQ(size, 320);
+                    EXPECT_FALSE(client->SessionOver()) << client->m_SessionError;
+                } else {
+                    EXPECT_FALSE(client->Logon("127.0.0.1", "bob", "secret", server.Port()));
+                    EXPECT_THAT(PlainCommands(ReceivedAfterClientLeft(client, server)), ElementsAre("CAPA", "STLS"));
+                }
+                EXPECT_THAT(server.Failures(), IsEmpty());
+            }
+        }
+    }
 }
 
-TEST(Pop3ClientFaultTest, RefusedUserSendsNoPassword) {
-    CFaultServer server;
-    server.Pop3Greeting().Expect("CAPA").Send("-ERR\r\n").Expect("USER bob").Send("-ERR no such user\r\n");
-    server.Start();
-
-    auto client = std::make_unique<CPOP3Client>(Patient());
-    bool loggedOn = true;
-    ASSERT_TRUE(FinishesWithin(server, kHangGuard,
-                               [&] { loggedOn = client->Logon("127.0.0.1", "bob", "secret", server.Port()); }));
-    EXPECT_FALSE(loggedOn);
-    EXPECT_EQ(client->m_Connected, 0);
-    EXPECT_EQ(client->m_LastError, "");  // only a refused PASS sets it
-    EXPECT_THAT(ReceivedAfterClientLeft(client, server), ElementsAre("CAPA", "USER bob"));
-}
-
-TEST(Pop3ClientFaultTest, OfferedTlsThatFailsNeverFallsBackToPlainText) {
-    const std::string capa = "+OK\r\nTOP\r\nSTLS\r\nUSER\r\n.\r\n";
+// Logons that must fail, each without sending what it must not: no password where the answer to
+// USER was not "+OK", nothing after a reply that was not whole or not a POP3 reply, no user name
+// or password where the account's connection security cannot be had.
+TEST(Pop3ClientFaultTest, FailedLogonsSendNoSecret) {
+    const std::string capaStls = "+OK\r\nTOP\r\nSTLS\r\nUSER\r\n.\r\n";
+    const std::string capaPlain = "+OK\r\nTOP\r\nUSER\r\n.\r\n";
     struct Case {
         const char* m_Name;
-        void (*m_Script)(CFaultServer&, const std::string&);
-        bool m_ImplicitTls;
+        std::function<void(CFaultServer&)> m_Script;
+        std::vector<std::string> m_Received;  // everything the client sent, in order
+        const char* m_Reason;                 // in m_SessionError
+        EConnectionSecurity m_Security = EConnectionSecurity::kWhenOffered;
+        bool m_ImplicitTlsPort = false;
+        std::string m_User = "bob";
+        std::string m_Password = "secret";
     };
+    const auto upToPass = [](CFaultServer& s) {
+        s.Pop3Greeting().Expect("CAPA").Send("-ERR\r\n").Expect("USER bob").Send("+OK\r\n").Expect("PASS secret");
+    };
+    const std::vector<std::string> userAndPass = {"CAPA", "USER bob", "PASS secret"};
     const Case cases[] = {
-        {"STLS refused",
-         [](CFaultServer& s, const std::string& c) {
-             s.Pop3Greeting().Expect("CAPA").Send(c).Expect("STLS").Send("-ERR not now\r\n");
-         },
-         false},
+        // The server's own words are kept for the error box; no QUIT, the client is not logged on.
+        {"PASS refused", [&](CFaultServer& s) { upToPass(s); s.Send("-ERR bad\r\n"); }, userAndPass,
+         "refused the logon: bad"},
+        {"USER refused", [](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send("-ERR\r\n").Expect("USER bob").Send("-ERR no such user\r\n"); },
+         {"CAPA", "USER bob"}, "refused the user name: no such user"},
+        {"PASS answered with garbage", [&](CFaultServer& s) { upToPass(s); s.Send("welcome\r\n").Hold(); }, userAndPass, "PASS"},
+        {"PASS answered with an empty line", [&](CFaultServer& s) { upToPass(s); s.Send("\r\n").Hold(); }, userAndPass, "PASS"},
+        {"PASS answer cut off", [&](CFaultServer& s) { upToPass(s); s.Send("+O").Close(); }, userAndPass, "lost during PASS"},
+        {"PASS never answered", [&](CFaultServer& s) { upToPass(s); s.Hold(); }, userAndPass, "did not answer PASS in time"},
+        {"greeting refuses", [](CFaultServer& s) { s.Send("-ERR too many connections\r\n").Hold(); }, {}, "too many connections"},
+        {"greeting is garbage", [](CFaultServer& s) { s.Send("SSH-2.0-OpenSSH_9.2\r\n").Hold(); }, {}, "SSH-2.0"},
+        {"no greeting", [](CFaultServer& s) { s.Hold(); }, {}, "did not answer the greeting in time"},
+        {"CAPA answered with garbage", [](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send("what?\r\n").Hold(); }, {"CAPA"}, "CAPA"},
+        {"STLS refused", [&](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send(capaStls).Expect("STLS").Send("-ERR not now\r\n"); },
+         {"CAPA", "STLS"}, "refused to start it"},
         // Says yes to STLS, then drops the connection instead of the handshake.
-        {"STLS accepted, no handshake",
-         [](CFaultServer& s, const std::string& c) {
-             s.Pop3Greeting().Expect("CAPA").Send(c).Expect("STLS").Send("+OK begin\r\n").Close();
-         },
-         false},
+        {"STLS accepted, no handshake", [&](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send(capaStls).Expect("STLS").Send("+OK begin\r\n").Close(); },
+         {"CAPA", "STLS"}, ""},
         // Plain text injected behind the STLS answer must not be read as if it came over TLS.
-        {"plain text after the STLS answer",
-         [](CFaultServer& s, const std::string& c) {
-             s.Pop3Greeting().Expect("CAPA").Send(c).Expect("STLS").Send("+OK begin\r\n+OK injected\r\n").Hold();
-         },
-         false},
-        // An implicit-TLS port that answers in plain text.
-        {"implicit TLS port speaking plain text", [](CFaultServer& s, const std::string&) { s.Pop3Greeting().Close(); },
-         true},
+        {"plain text after the STLS answer", [&](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send(capaStls).Expect("STLS").Send("+OK begin\r\n+OK injected\r\n").Hold(); },
+         {"CAPA", "STLS"}, ""},
+        {"implicit TLS port speaking plain text", [](CFaultServer& s) { s.Pop3Greeting().Close(); }, {}, "", EConnectionSecurity::kWhenOffered, true},
+        {"SSL/TLS asked for, plain text answered", [](CFaultServer& s) { s.Pop3Greeting().Close(); }, {}, "", EConnectionSecurity::kSslTls},
+        {"STARTTLS asked for, STLS not offered", [&](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send(capaPlain).Hold(); }, {"CAPA"},
+         "does not offer a secure connection (STLS)", EConnectionSecurity::kStartTls},
+        {"STARTTLS asked for, CAPA unknown", [](CFaultServer& s) { s.Pop3Greeting().Expect("CAPA").Send("-ERR unknown command\r\n").Hold(); }, {"CAPA"},
+         "does not offer a secure connection (STLS)", EConnectionSecurity::kStartTls},
+        // Refused before connecting: the server has nothing to play.
+        {"line break in the user name", [](CFaultServer&) {}, {}, "line break", EConnectionSecurity::kWhenOffered, false, "bob\r\nDELE 1"},
+        {"line break in the password", [](CFaultServer&) {}, {}, "line break", EConnectionSecurity::kWhenOffered, false, "bob", "pw\nDELE 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_Name);
         CFaultServer server;
-        c.m_Script(server, capa);
+        c.m_Script(server);
         server.Start();
-        CTransportOptions options = Patient();
-        if (c.m_ImplicitTls) {
+        CTransportOptions options = ShortTimeout(1s);
+        options.m_Security = c.m_Security;
+        if (c.m_ImplicitTlsPort) {
             options.m_ImplicitTlsPorts = {server.Port()};
         }
         auto client = std::make_unique<CPOP3Client>(std::move(options));
         bool loggedOn = true;
         ASSERT_TRUE(FinishesWithin(server, kHangGuard,
-                                   [&] { loggedOn = client->Logon("127.0.0.1", "bob", "secret", server.Port()); }));
+                                   [&] { loggedOn = client->Logon("127.0.0.1", c.m_User, c.m_Password, server.Port()); }));
         EXPECT_FALSE(loggedOn);
-        EXPECT_NE(client->m_LastError, "");
-        for (const std::string& line : ReceivedAfterClientLeft(client, server)) {
-            EXPECT_THAT(line, Not(StartsWith("USER")));
-            EXPECT_THAT(line, Not(StartsWith("PASS")));
-            EXPECT_THAT(line, Not(StartsWith("QUIT")));
+        EXPECT_EQ(client->m_Connected, 0);
+        EXPECT_FALSE(client->m_Sock.IsConnected());
+        EXPECT_THAT(client->m_SessionError, HasSubstr(c.m_Reason));
+        EXPECT_NE(client->m_SessionError, "");
+        if (std::string_view(c.m_Name) == "PASS refused") {
+            EXPECT_EQ(client->m_LastError, " bad\r\n");
         }
+        EXPECT_EQ(PlainCommands(ReceivedAfterClientLeft(client, server)), c.m_Received);
     }
 }
 
@@ -217,7 +283,8 @@ TEST(Pop3ClientFaultTest, UnresolvableHostIsTriedExactly240TimesOtherFailuresOnc
         CPOP3Client client(Patient());
         client.m_RetryPause = 1ms;
         EXPECT_FALSE(client.Logon(unresolvable, "bob", "secret", 110));
-        EXPECT_EQ(client.m_LastError, "");
+        EXPECT_EQ(client.m_LastError, "could not resolve " + unresolvable);
+        EXPECT_EQ(client.m_SessionError, client.m_LastError);
     }
     EXPECT_EQ(countLogLines("CPOP3Client::Logon - Connecting"), 240);
     EXPECT_EQ(countLogLines("CPOP3Client::Logon - unable to connect: "), 1);
@@ -233,6 +300,9 @@ TEST(Pop3ClientFaultTest, UnresolvableHostIsTriedExactly240TimesOtherFailuresOnc
         CPOP3Client client(Patient());
         client.m_RetryPause = 1ms;
         EXPECT_FALSE(client.Logon("127.0.0.1", "bob", "secret", closedPort));
+        EXPECT_EQ(client.m_LastError, "");
+        EXPECT_EQ(client.m_SessionError,
+                  "could not connect to 127.0.0.1 port " + std::to_string(closedPort) + ": the connection was refused");
     }
     EXPECT_EQ(countLogLines("CPOP3Client::Logon - Connecting"), 1);
 
@@ -243,6 +313,28 @@ TEST(Pop3ClientFaultTest, UnresolvableHostIsTriedExactly240TimesOtherFailuresOnc
         ::unsetenv("SIEVECLAW_HOME");
     }
     std::filesystem::remove_all(home);
+}
+
+TEST(Pop3ClientFaultTest, ConnectIsBoundedByTheTimeoutAndCutShortByTheStop) {
+    const test::CUnansweredPort port;
+    ASSERT_NE(port.Port(), 0);
+    std::atomic<bool> stop{false};
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stop" : "time-out");
+        CTransportOptions options = ShortTimeout(1s, stopped ? 60 : 1);
+        options.m_StopRequested = [&stop] { return stop.load(); };
+        CPOP3Client client(std::move(options));
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(300ms);
+            stop = stopped;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(client.Logon("127.0.0.1", "bob", "secret", port.Port()));
+        const auto took = std::chrono::steady_clock::now() - start;
+        stopper.join();
+        EXPECT_LT(took, 5s);
+        EXPECT_THAT(client.m_SessionError, HasSubstr(stopped ? "stopped" : "no answer within the time-out"));
+    }
 }
 
 // --- the line reader --------------------------------------------------------------------------
@@ -408,19 +500,23 @@ TEST(Pop3ClientFaultTest, HeaderBlockFillsTheFourFieldsAndErrKeepsTheRecord) {
     EXPECT_THAT(server.Failures(), IsEmpty());
 }
 
-TEST(Pop3ClientFaultTest, HeaderThatStopsOrNeverEndsDoesNotHang) {
+TEST(Pop3ClientFaultTest, HeaderThatStopsOrNeverEndsEndsTheSession) {
     {
-        // Silent after two lines: the Timeout ends the wait, and what came is used.
+        // Silent after two lines: what came is not a header, and the session is over.
         CFaultServer server;
         server.Expect("TOP 1 0").Send("+OK\r\nReceived: by mx\r\nSubject: cut short\r\n").Hold();
         server.Start();
         auto client = ConnectedOnly(server, ShortTimeout(1s));
         CEmailMsg message;
-        ASSERT_TRUE(FinishesWithin(server, kHangGuard, [&] { client->GetHeader(1, message); }));
-        EXPECT_EQ(message.m_Subject, "cut short");
+        bool read = true;
+        ASSERT_TRUE(FinishesWithin(server, kHangGuard, [&] { read = client->GetHeader(1, message); }));
+        EXPECT_FALSE(read);
+        EXPECT_EQ(message.m_Subject, "");
+        EXPECT_TRUE(client->SessionOver());
+        EXPECT_THAT(client->m_SessionError, HasSubstr("did not answer TOP 1 0 in time"));
     }
     {
-        // Endless header lines: past 16 MiB the connection counts as dead.
+        // Endless header lines: past 16 MiB the session is over.
         constexpr std::size_t kFlood = 4 * kSixteenMiB;
         CFaultServer server;
         server.Expect("TOP 1 0").Send("+OK\r\n").Flood("X-Filler: " + std::string(1000, 'y') + "\r\n", kFlood);
@@ -428,13 +524,36 @@ TEST(Pop3ClientFaultTest, HeaderThatStopsOrNeverEndsDoesNotHang) {
         auto client = ConnectedOnly(server);
         CEmailMsg message;
         ASSERT_TRUE(FinishesWithin(server, kHangGuard, [&] { client->GetHeader(1, message); }));
-        EXPECT_TRUE(IsSocketDead(client->m_Sock));
+        EXPECT_TRUE(client->SessionOver());
+        EXPECT_FALSE(client->m_Sock.IsConnected());
         EXPECT_LT(server.BytesSent(), kFlood);
     }
 }
 
+// After a fault the connection is closed and nothing more goes out: no DELE, no QUIT.
+TEST(Pop3ClientFaultTest, AfterAFaultNothingMoreIsSent) {
+    CFaultServer server;
+    ScriptPlainLogon(server).Expect("TOP 1 0").Send("+OK\r\nSubject: x\r\n").Pause(1500ms).Send("\r\n.\r\n").Hold();
+    server.Start();
+    auto client = std::make_unique<CPOP3Client>(ShortTimeout(1s));
+    ASSERT_TRUE(client->Logon("127.0.0.1", "bob", "secret", server.Port()));
+    CEmailMsg message;
+    EXPECT_FALSE(client->GetHeader(1, message));
+    long long count = 5;
+    long long size = 5;
+    EXPECT_EQ(client->GetStats(count, size), 5);
+    EXPECT_EQ(client->GetMessageSize(1), 0);
+    EXPECT_FALSE(client->GetHeader(2, message));
+    EXPECT_FALSE(client->GetMessage(1, message));
+    EXPECT_FALSE(client->DeleteMessage(1));
+    client->Logoff();
+    EXPECT_FALSE(client->m_QuitAccepted);
+    EXPECT_THAT(ReceivedAfterClientLeft(client, server), ElementsAre("CAPA", "USER bob", "PASS secret", "TOP 1 0"));
+}
+
 // --- RETR -------------------------------------------------------------------------------------
 
+// A message as the server holds it, with lines that go out dot-stuffed.
 std::string SampleMessage() {
     std::string message =
         "Received: by mx.example.org\r\n"
@@ -445,8 +564,7 @@ std::string SampleMessage() {
     for (int i = 0; i < 60; ++i) {
         message += "Line " + std::to_string(i) + " of the minutes, long enough to fill a few chunks.\r\n";
     }
-    message += "..a stuffed dot line stays as it came\r\n.\r\n";
-    return message;
+    return message + ".\r\n..two dots\r\n.one dot\r\n";
 }
 
 TEST(Pop3ClientFaultTest, MessageInSmallPiecesIsReassembledWithRisingProgress) {
@@ -454,14 +572,14 @@ TEST(Pop3ClientFaultTest, MessageInSmallPiecesIsReassembledWithRisingProgress) {
     ASSERT_GT(body.size(), 3000u);
     CFaultServer server;
     ScriptPlainLogon(server).Expect("RETR 1").Send("+OK " + std::to_string(body.size()) + " octets\r\n");
-    server.SendSplit(body, 7, 1ms);
+    server.SendSplit(test::CDovecotServer::RetrWireForm(body), 7, 1ms);
     server.Start();
 
     auto client = LoggedOn(server);
     CRecordingSink sink;
     client->SetNotifyWindow(&sink);
     CEmailMsg message;
-    client->GetMessage(1, message);
+    EXPECT_TRUE(client->GetMessage(1, message));
 
     EXPECT_EQ(message.m_Body, body);
     EXPECT_EQ(message.m_RawText, body);
@@ -478,9 +596,9 @@ TEST(Pop3ClientFaultTest, MessageInSmallPiecesIsReassembledWithRisingProgress) {
 
 TEST(Pop3ClientFaultTest, HeaderLineSplitBetweenTwoPiecesGivesTheWholeField) {
     const std::string head = "Return-Path: <x@y>\r\nFrom: seat1@cas";
-    const std::string tail = "ino.example\r\nTo: ann@example.org\r\nSubject: Chips\r\nDate: Mon\r\n\r\nPlay!\r\n.\r\n";
+    const std::string tail = "ino.example\r\nTo: ann@example.org\r\nSubject: Chips\r\nDate: Mon\r\n\r\nPlay!\r\n";
     CFaultServer server;
-    ScriptPlainLogon(server).Expect("RETR 1").Send("+OK\r\n").Send(head).Pause(100ms).Send(tail);
+    ScriptPlainLogon(server).Expect("RETR 1").Send("+OK\r\n").Send(head).Pause(100ms).Send(tail + ".\r\n");
     server.Start();
 
     auto client = LoggedOn(server);
@@ -494,11 +612,11 @@ TEST(Pop3ClientFaultTest, HeaderLineSplitBetweenTwoPiecesGivesTheWholeField) {
 }
 
 TEST(Pop3ClientFaultTest, MessageWithNulBytesSurvives) {
-    constexpr char kRaw[] = "Subject: binary\r\n\r\nA\0B\0\0C\r\n\0\r\n.\r\n";
+    constexpr char kRaw[] = "Subject: binary\r\n\r\nA\0B\0\0C\r\n\0\r\n";
     const std::string body(kRaw, sizeof kRaw - 1);
     ASSERT_EQ(body.find('\0'), 20u);
     CFaultServer server;
-    ScriptPlainLogon(server).Expect("RETR 2").Send("+OK\r\n" + body);
+    ScriptPlainLogon(server).Expect("RETR 2").Send("+OK\r\n" + body + ".\r\n");
     server.Start();
 
     auto client = LoggedOn(server);

@@ -268,6 +268,28 @@ TEST_F(Pop3DovecotTest, LogonOnImplicitTlsPortAndListSizesCountCrLf) {
     client.Logoff();
 }
 
+// SSL/TLS speaks TLS from the first byte on any port (here one the implicit-TLS list does not
+// name), STARTTLS upgrades on the plain port; the password reaches the server over TLS either way.
+TEST_F(Pop3DovecotTest, TheAccountsConnectionSecurityDecidesHowTheConnectionIsProtected) {
+    for (const EConnectionSecurity security : {EConnectionSecurity::kSslTls, EConnectionSecurity::kStartTls}) {
+        SCOPED_TRACE(SecurityName(security));
+        const std::size_t logStart = s_Server->LogText().size();
+        CTransportOptions options = Trusting();
+        options.m_ImplicitTlsPorts.clear();
+        options.m_Security = security;
+        CPOP3Client client(options);
+        const int port = security == EConnectionSecurity::kSslTls ? s_Server->TlsPort() : s_Server->PlainPort();
+        ASSERT_TRUE(client.Logon("127.0.0.1", "alice", kAlicePassword, port)) << client.m_SessionError;
+        EXPECT_TRUE(client.m_Sock.IsTls());
+        client.Logoff();
+        EXPECT_TRUE(client.m_QuitAccepted);
+        ASSERT_TRUE(s_Server->WaitForLog("Login: user=<alice>", logStart)) << s_Server->LogTail();
+        const std::string log = s_Server->LogText();
+        const std::size_t login = log.find("Login: user=<alice>", logStart);
+        EXPECT_THAT(log.substr(login, log.find('\n', login) - login), HasSubstr(", TLS"));
+    }
+}
+
 TEST_F(Pop3DovecotTest, WrongPasswordKeepsServerTextAndNextLogonSucceeds) {
     {
         CPOP3Client client(Trusting());
@@ -350,9 +372,9 @@ TEST_F(Pop3DovecotTest, TopFillsSummaryFieldsOfEachMessage) {
     client.Logoff();
 }
 
-TEST_F(Pop3DovecotTest, RetrOfTwoMegabytesKeepsWireFormAndReportsProgress) {
+TEST_F(Pop3DovecotTest, RetrOfTwoMegabytesArrivesAsTheServerHoldsItAndReportsProgress) {
     const std::string text = LargeMessage();
-    const std::string wire = CDovecotServer::RetrWireForm(text);
+    const std::string held = CDovecotServer::HeldForm(text);
     CRecordingSink sink;
     CPOP3Client client(Trusting());
     client.SetNotifyWindow(&sink);
@@ -360,12 +382,11 @@ TEST_F(Pop3DovecotTest, RetrOfTwoMegabytesKeepsWireFormAndReportsProgress) {
     EXPECT_EQ(client.GetMessageSize(1), static_cast<long long>(CDovecotServer::WireSize(text)));
 
     CEmailMsg message;
-    client.GetMessage(1, message);
+    EXPECT_TRUE(client.GetMessage(1, message)) << client.m_SessionError;
     EXPECT_EQ(client.m_Connected, 1);
-    ASSERT_EQ(message.m_RawText.size(), wire.size());
-    const auto differ = std::mismatch(wire.begin(), wire.end(), message.m_RawText.begin());
-    EXPECT_TRUE(differ.first == wire.end())
-        << "first difference at byte " << (differ.first - wire.begin());
+    ASSERT_EQ(message.m_RawText.size(), held.size());
+    const auto differ = std::mismatch(held.begin(), held.end(), message.m_RawText.begin());
+    EXPECT_TRUE(differ.first == held.end()) << "first difference at byte " << (differ.first - held.begin());
     EXPECT_TRUE(message.m_Body == message.m_RawText);
     EXPECT_EQ(message.m_Subject, "Scanned contracts");
     EXPECT_EQ(message.m_From, "scans@example.com");
@@ -376,13 +397,14 @@ TEST_F(Pop3DovecotTest, RetrOfTwoMegabytesKeepsWireFormAndReportsProgress) {
     EXPECT_TRUE(std::adjacent_find(progress.begin(), progress.end(),
                                    [](std::int64_t a, std::int64_t b) { return b <= a; }) == progress.end())
         << "progress did not rise with every chunk";
-    EXPECT_EQ(progress.back(), static_cast<std::int64_t>(wire.size()));
+    EXPECT_EQ(progress.back(), static_cast<std::int64_t>(held.size()));
 
     // Nothing of the message is left over to be read as the next reply.
     long long count = 0;
     long long size = 0;
     EXPECT_EQ(client.GetStats(count, size), 1);
     client.Logoff();
+    EXPECT_TRUE(client.m_QuitAccepted);
 }
 
 // --- deletion ---------------------------------------------------------------------------------

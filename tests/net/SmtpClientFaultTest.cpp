@@ -101,6 +101,32 @@ TEST(SmtpClientFaultTest, AnOfferedStartTlsThatIsRefusedEndsTheLogonBeforeThePas
     EXPECT_THAT(server.Received(), Not(Contains("AUTH LOGIN")));
 }
 
+// An account that asks for STARTTLS sends nothing but the greeting's EHLO (or HELO) and QUIT to a
+// server that does not offer it: no user name, no password, no mail.
+TEST(SmtpClientFaultTest, StartTlsRequiredButNotOfferedSendsNoSecret) {
+    const std::string name = SmtpHelloName();
+    for (const bool ehloRefused : {false, true}) {
+        SCOPED_TRACE(ehloRefused ? "HELO only" : "EHLO without STARTTLS");
+        CFaultServer server;
+        server.Send("220 mail.example\r\n").Expect("EHLO " + name);
+        if (ehloRefused) {
+            server.Send("500 unrecognized\r\n").Expect("HELO " + name).Send("250 mail.example\r\n");
+        } else {
+            server.Send("250-mail.example\r\n250 AUTH LOGIN\r\n");
+        }
+        server.Expect("QUIT").Send("221 Bye\r\n");
+        server.Start();
+        CTransportOptions options = Patient();
+        options.m_Security = EConnectionSecurity::kStartTls;
+        CSMTPClient client(options);
+        EXPECT_FALSE(client.Logon("127.0.0.1", server.Port(), std::string("alice"), std::string("secret")));
+        EXPECT_THAT(client.m_LastError, HasSubstr("does not offer a secure connection (STARTTLS)"));
+        EXPECT_EQ(client.m_Connected, 0);
+        ASSERT_TRUE(server.WaitClientGone(kHangGuard));
+        EXPECT_THAT(server.Failures(), IsEmpty());
+    }
+}
+
 TEST(SmtpClientFaultTest, ARefusedAuthLoginSendsNeitherUserIdNorPassword) {
     CFaultServer server;
     server.Send("220 mail.example\r\n")

@@ -262,6 +262,37 @@ TEST_F(SmtpClientTest, AttachmentsFollowTheBodyWithoutDelimiterRemainsAndTheLast
                   "\r\n--==sep==--\r\n\r\n");
 }
 
+// SSL/TLS speaks TLS from the first byte on any port, STARTTLS upgrades on the plain one; the
+// logon works either way, with the port in the implicit-TLS list or not.
+TEST_F(SmtpClientTest, TheAccountsConnectionSecurityDecidesHowTheConnectionIsProtected) {
+    struct Case {
+        EConnectionSecurity m_Security;
+        bool m_TlsPort;
+        std::vector<std::string> m_Commands;
+    };
+    const Case cases[] = {
+        {EConnectionSecurity::kSslTls, true, {"CONNECT tls", "EHLO " + m_Name, "AUTH LOGIN", "LOGIN alice accepted", "QUIT"}},
+        {EConnectionSecurity::kStartTls,
+         false,
+         {"CONNECT plain", "EHLO " + m_Name, "STARTTLS", "TLS", "EHLO " + m_Name, "AUTH LOGIN", "LOGIN alice accepted",
+          "QUIT"}},
+    };
+    std::size_t connection = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(SecurityName(c.m_Security));
+        CTransportOptions options = Options();
+        options.m_ImplicitTlsPorts.clear();
+        options.m_Security = c.m_Security;
+        CSMTPClient client(options);
+        ASSERT_TRUE(client.Logon("127.0.0.1", c.m_TlsPort ? m_Server.TlsPort() : m_Server.PlainPort(), m_Server.User(),
+                                 m_Server.Password()))
+            << client.m_LastError;
+        EXPECT_TRUE(client.m_Sock.IsTls());
+        client.Logoff();
+        EXPECT_EQ(m_Server.Commands(++connection), c.m_Commands);
+    }
+}
+
 TEST_F(SmtpClientTest, ACertificateFromAnUntrustedCaFailsTheLogonOnBothPorts) {
     for (const int port : {m_Server.PlainPort(), m_Server.TlsPort()}) {
         SCOPED_TRACE(port);

@@ -34,7 +34,8 @@ TEST(LinuxSourcesTest, ThunderbirdTakesPop3ServersWithTheirIdentityAndSmtpServer
             Pref("mail.identity.id1.useremail", "jo@example") + Pref("mail.identity.id1.smtpServer", "smtp2") +
             Pref("mail.smtpserver.smtp2.hostname", "smtp.example") + NumberPref("mail.smtpserver.smtp2.try_ssl", 3) +
             Pref("mail.smtpserver.smtp2.username", "jo.out") + Pref("mail.smtp.defaultserver", "smtp9") +
-            Pref("mail.smtpserver.smtp9.hostname", "default.example") + NumberPref("mail.smtpserver.smtp9.port", 587));
+            Pref("mail.smtpserver.smtp9.hostname", "default.example") + NumberPref("mail.smtpserver.smtp9.port", 587) +
+            NumberPref("mail.smtpserver.smtp9.try_ssl", 2));
     machine.Write("home/.thunderbird/profiles.ini", "[Profile0]\nPath=abcd.default\n");
     const std::vector<EmailAccountInfo> found = Discover(machine.Places());
     ASSERT_EQ(found.size(), 2U);
@@ -47,11 +48,15 @@ TEST(LinuxSourcesTest, ThunderbirdTakesPop3ServersWithTheirIdentityAndSmtpServer
     EXPECT_EQ(found[0].m_SMTPPort, "465");
     EXPECT_EQ(found[0].m_SMTPUserId, "jo.out");
     EXPECT_EQ(found[0].m_MailProgram, "Thunderbird");
+    EXPECT_EQ(found[0].m_POP3Security, EConnectionSecurity::kSslTls);
+    EXPECT_EQ(found[0].m_SMTPSecurity, EConnectionSecurity::kSslTls);
+    EXPECT_EQ(found[1].m_POP3Security, EConnectionSecurity::kWhenOffered);
     EXPECT_EQ(found[1].m_AccountName, "Plain");
     EXPECT_EQ(found[1].m_POP3Port, "1110");
     EXPECT_EQ(found[1].m_SMTPServer, "default.example");
     EXPECT_EQ(found[1].m_SMTPPort, "587");
     EXPECT_EQ(found[1].m_SMTPUserId, "");
+    EXPECT_EQ(found[1].m_SMTPSecurity, EConnectionSecurity::kStartTls);
 }
 
 TEST(LinuxSourcesTest, EvolutionFollowsTheIdentityToItsTransport) {
@@ -83,6 +88,9 @@ TEST(LinuxSourcesTest, EvolutionFollowsTheIdentityToItsTransport) {
     EXPECT_EQ(found[0].m_SMTPPort, "587");
     EXPECT_EQ(found[0].m_SMTPUserId, "jo.out");
     EXPECT_EQ(found[0].m_MailProgram, "Evolution");
+    EXPECT_EQ(found[0].m_POP3Security, EConnectionSecurity::kSslTls);
+    EXPECT_EQ(found[0].m_SMTPSecurity, EConnectionSecurity::kWhenOffered);
+    EXPECT_EQ(found[1].m_POP3Security, EConnectionSecurity::kStartTls);
     EXPECT_EQ(found[1].m_AccountName, "Home - Evolution");
     EXPECT_EQ(found[1].m_POP3Port, "110");
     EXPECT_EQ(found[1].m_SMTPServer, "");
@@ -109,6 +117,9 @@ TEST(LinuxSourcesTest, ClawsMailTakesItsPop3Accounts) {
     EXPECT_EQ(found[0].m_SMTPPort, "587");
     EXPECT_EQ(found[0].m_SMTPUserId, "jo");
     EXPECT_EQ(found[0].m_MailProgram, "Claws Mail");
+    EXPECT_EQ(found[0].m_POP3Security, EConnectionSecurity::kSslTls);
+    EXPECT_EQ(found[0].m_SMTPSecurity, EConnectionSecurity::kStartTls);
+    EXPECT_EQ(found[1].m_POP3Security, EConnectionSecurity::kWhenOffered);
     EXPECT_EQ(found[1].m_AccountName, "Home - Claws Mail");
     EXPECT_EQ(found[1].m_POP3Port, "1110");
     EXPECT_EQ(found[1].m_SMTPUserId, "sender");

@@ -29,7 +29,7 @@ TEST(RegistrySourcesTest, OutlookExpressSkipsNewsAccountsMapsPortsAndRenamesDupl
                     "00000002] 1\n\"Account Name\"=\"news.example\"\n\"NNTP Server\"=\"news.example\"\n\n" +
                     kAccountsKey + "00000003] 1\n" +
                     "\"Account Name\"=\"Home\"\n\"POP3 Server\"=\"pop.other.example\"\n\"POP3 Port\"=dword:000003e3\n"
-                    "\"POP3 User Name\"=\"jq\"\n\"SMTP Port\"=dword:0000024b\n\n" +
+                    "\"POP3 User Name\"=\"jq\"\n\"SMTP Port\"=dword:0000024b\n\"POP3 Secure Connection\"=dword:00000001\n\n" +
                     kAccountsKey + "Other] 1\n\"POP3 Server\"=\"not.an.account\"\n");
     const std::vector<EmailAccountInfo> found = Discover(machine.Places());
     ASSERT_EQ(found.size(), 2U);
@@ -47,6 +47,9 @@ TEST(RegistrySourcesTest, OutlookExpressSkipsNewsAccountsMapsPortsAndRenamesDupl
     EXPECT_EQ(found[1].m_POP3Port, "995");
     EXPECT_EQ(found[1].m_SMTPPort, "587");
     EXPECT_EQ(found[1].m_SMTPUserId, "jq");
+    EXPECT_EQ(found[0].m_POP3Security, EConnectionSecurity::kWhenOffered);
+    EXPECT_EQ(found[1].m_POP3Security, EConnectionSecurity::kSslTls);
+    EXPECT_EQ(found[1].m_SMTPSecurity, EConnectionSecurity::kWhenOffered);
 
     const std::vector<std::string> log = machine.LogLines();
     const std::vector<std::string> expected = {

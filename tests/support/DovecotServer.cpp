@@ -785,25 +785,36 @@ std::size_t CDovecotServer::WireSize(std::string_view text) {
     return stored.size() + lineEnds;
 }
 
-std::string CDovecotServer::RetrWireForm(std::string_view text) {
+std::string CDovecotServer::HeldForm(std::string_view text) {
     const std::string stored = ToLfLineEnds(text);
-    std::string wire;
-    wire.reserve(stored.size() + stored.size() / 16 + 8);
+    std::string held;
+    held.reserve(stored.size() + stored.size() / 16 + 2);
     std::size_t start = 0;
     while (start < stored.size()) {
         std::size_t end = stored.find('\n', start);
         if (end == std::string::npos) {
             end = stored.size();  // the server ends an unterminated last line itself
         }
-        if (stored[start] == '.') {
-            wire += '.';
-        }
-        wire.append(stored, start, end - start);
-        wire += "\r\n";
+        held.append(stored, start, end - start);
+        held += "\r\n";
         start = end + 1;
     }
-    wire += ".\r\n";
-    return wire;
+    return held;
+}
+
+std::string CDovecotServer::RetrWireForm(std::string_view text) {
+    const std::string held = HeldForm(text);
+    std::string wire;
+    wire.reserve(held.size() + held.size() / 16 + 3);
+    for (std::size_t start = 0; start < held.size();) {
+        const std::size_t end = held.find("\r\n", start) + 2;
+        if (held[start] == '.') {
+            wire += '.';
+        }
+        wire.append(held, start, end - start);
+        start = end;
+    }
+    return wire + ".\r\n";
 }
 
 }  // namespace sieveclaw::test

@@ -91,10 +91,11 @@ public:
     bool WaitForLog(std::string_view needle, std::size_t offset,
                     std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
-    // The size a POP3 server reports for the text (every line end counted as CR LF), and the
-    // text as RETR sends it after the "+OK" line: CR LF line ends, lines starting with '.'
-    // stuffed, ended by ".\r\n".
+    // The size a POP3 server reports for the text (every line end counted as CR LF); the text
+    // as the server holds it for a client, with CR LF line ends; and the text as RETR sends it
+    // after the "+OK" line: lines starting with '.' stuffed, ended by ".\r\n".
     static std::size_t WireSize(std::string_view text);
+    static std::string HeldForm(std::string_view text);
     static std::string RetrWireForm(std::string_view text);
 
 private:

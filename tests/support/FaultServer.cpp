@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -144,6 +145,10 @@ void CFaultServer::Run() {
         if (fd < 0) {
             continue;
         }
+        // Each scripted piece leaves at once, not when the client's delayed ACK for the last one
+        // comes back.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
         {
             std::lock_guard lock(m_Mutex);
             ++m_Connections;
@@ -348,6 +353,30 @@ bool CFaultServer::WaitFd(int fd, short events, int limitMs) const {
         }
         // Errors and hang-ups count as ready: the read or send that follows reports them.
         return count == 2 && fds[1].revents != 0;
+    }
+}
+
+CUnansweredPort::CUnansweredPort() {
+    m_Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (m_Listen < 0 || ::bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(m_Listen, 0) != 0 || ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return;
+    }
+    m_Filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_Filler >= 0 && ::connect(m_Filler, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        m_Port = ntohs(address.sin_port);
+    }
+}
+
+CUnansweredPort::~CUnansweredPort() {
+    for (const int fd : {m_Filler, m_Listen}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
 }
 

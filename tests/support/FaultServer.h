@@ -127,6 +127,23 @@ private:
     bool m_Finished = false;
 };
 
+// A port on 127.0.0.1 whose connects are never answered: it listens with the smallest backlog,
+// fills it with one connection of its own and takes none, so the kernel drops every further SYN
+// and a client's connect waits as it would for a host that is gone.
+class CUnansweredPort {
+public:
+    CUnansweredPort();
+    ~CUnansweredPort();
+    CUnansweredPort(const CUnansweredPort&) = delete;
+    CUnansweredPort& operator=(const CUnansweredPort&) = delete;
+    int Port() const { return m_Port; }
+
+private:
+    int m_Listen = -1;
+    int m_Filler = -1;
+    int m_Port = 0;
+};
+
 // Runs call on a thread of its own and waits for it up to limit. When it has not returned by
 // then, the server is stopped, which ends its connections so that a client waiting on them gives
 // up, and the call is awaited anyway. True when the call returned within the limit.
