@@ -42,9 +42,17 @@ int RunJudgeCommand(const std::vector<std::string>& arguments) {
     // list, filters not merged yet, the friends and the extensions.
     CFilterLists lists;
     std::mutex settingsLock;
-    LoadFilterFile(lists, WordListPath(), true, settingsLock);
-    LoadFilterFile(lists, NewFiltersPath(), true, settingsLock);
-    LoadFriends(lists, settingsLock);
+    std::optional<DataFileDamage> damage[3];
+    LoadFilterFile(lists, WordListPath(), true, settingsLock, &damage[0]);
+    LoadFilterFile(lists, NewFiltersPath(), true, settingsLock, &damage[1]);
+    LoadFriends(lists, settingsLock, FriendsPath(), &damage[2]);
+    for (const std::optional<DataFileDamage>& list : damage) {
+        if (list) {
+            // A verdict on lists that did not load is no verdict.
+            std::cerr << "sieveclaw-cli judge: " << DamageText(*list) << "\n";
+            return 1;
+        }
+    }
     for (std::string& ext : settings.GetExts()) {
         lists.m_Exts.Append(std::move(ext));
     }

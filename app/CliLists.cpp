@@ -98,13 +98,6 @@ std::optional<EListName> ParseListName(const std::string& name) {
     return std::nullopt;
 }
 
-// False when the file exists but cannot be read: a later save would replace
-// what could not be seen.
-bool IsReadableOrMissing(const std::string& path) {
-    std::string bytes;
-    return ReadFileBytes(path, bytes) || errno == ENOENT;
-}
-
 // Everything a list operation of the dialogs needs, loaded the way the program
 // loads it.
 struct CListsSession {
@@ -116,16 +109,19 @@ struct CListsSession {
 
     // Empty on success, else why the lists could not be loaded.
     std::string Load() {
+        // A later save would replace what a damaged file holds with what could be read of it.
         if (!m_Store.Load()) {
-            return m_Store.LastError();
+            const std::optional<DataFileDamage> damage = m_Store.Damage();
+            return damage ? RefusedSaveText(*damage) : m_Store.LastError();
         }
-        for (const std::string& path : {WordListPath(), FriendsPath()}) {
-            if (!IsReadableOrMissing(path)) {
-                return "cannot read " + path;
-            }
+        std::optional<DataFileDamage> damage;
+        LoadFilterFile(m_Lists, WordListPath(), true, m_SettingsLock, &damage);
+        if (!damage) {
+            LoadFriends(m_Lists, m_SettingsLock, FriendsPath(), &damage);
         }
-        LoadFilterFile(m_Lists, WordListPath(), true, m_SettingsLock);
-        LoadFriends(m_Lists, m_SettingsLock);
+        if (damage) {
+            return RefusedSaveText(*damage);
+        }
         for (std::string& ext : Exts()) {
             m_Lists.m_Exts.Append(std::move(ext));
         }
@@ -145,8 +141,8 @@ struct CListsSession {
     int SaveWords() {
         std::vector<std::string> unstorable;
         EnsureProgramFolder();
-        if (!SaveWordList(m_Lists, m_SettingsLock, WordListPath(), &unstorable)) {
-            return Failure("cannot write " + WordListPath());
+        if (const SaveResult saved = SaveWordList(m_Lists, m_SettingsLock, WordListPath(), &unstorable); !saved) {
+            return Failure(saved.m_Error);
         }
         for (const std::string& entry : unstorable) {
             std::cerr << "sieveclaw-cli lists: '" << entry
@@ -159,7 +155,8 @@ struct CListsSession {
 
     int SaveFriendsFile() {
         EnsureProgramFolder();
-        return SaveFriends(m_Lists, m_SettingsLock) ? 0 : Failure("cannot write " + FriendsPath());
+        const SaveResult saved = SaveFriends(m_Lists, m_SettingsLock);
+        return saved ? 0 : Failure(saved.m_Error);
     }
 
     int SaveExts(const std::vector<std::string>& exts) {

@@ -66,7 +66,8 @@ int RunSettingsCommand(const std::vector<std::string>& arguments) {
     }
     CProfileStore store(GetProfileStorePath());
     if (!store.Load()) {
-        std::cerr << "sieveclaw-cli settings: " << store.LastError() << "\n";
+        const std::optional<DataFileDamage> damage = store.Damage();
+        std::cerr << "sieveclaw-cli settings: " << (damage ? RefusedSaveText(*damage) : store.LastError()) << "\n";
         return 1;
     }
 

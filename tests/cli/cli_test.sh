@@ -96,6 +96,32 @@ HOME=$fakehome WINEPREFIX=$home/wine expect_status 0 "$cli" discover --save
 HOME=$fakehome WINEPREFIX=$home/wine "$cli" discover --save >/dev/null 2>&1
 [ "$(grep -c '^Found\b' <("$cli" accounts list))" -eq 1 ] || fail "discover --save twice: $("$cli" accounts list)"
 
+# --- damaged data files are never written over -------------------------------------------------
+# Each file, damaged at a known line: every command that would save it, and check, refuse with the
+# file and the line, and the file stays byte for byte. A leading byte-order mark is no damage.
+expect_status 0 "$cli" accounts hold Found  # check then logs on nowhere
+damage_cases=(
+  "accounts.txt|2|accounts remove Home;accounts add --name X --pop3-server h --pop3-user u;check"
+  "wordlist.txt|1|lists add from spam;lists remove from casino;check;judge $home/mail/pills.eml"
+  "sieveclaw.ini|1|settings EmailDelay 3;lists add exts .zip;check"
+)
+for entry in "${damage_cases[@]}"; do
+  IFS='|' read -r file line commands <<<"$entry"
+  cp "$home/$file" "$home/saved"
+  { printf '\xef\xbb\xbf'; cat "$home/saved"; } >"$home/$file"
+  expect_status 0 "$cli" check
+  sed "${line}s/^.*\$/[damaged/" "$home/saved" >"$home/$file"
+  cp "$home/$file" "$home/damaged"
+  IFS=';' read -ra refused <<<"$commands"
+  for command in "${refused[@]}"; do
+    # shellcheck disable=SC2086
+    SIEVECLAW_PASSWORD=x expect_status 1 "$cli" $command
+    grep -qF "$home/$file, line $line:" "$home/err" || fail "'$command' over a damaged $file: $(cat "$home/err")"
+    cmp -s "$home/$file" "$home/damaged" || fail "'$command' changed the damaged $file"
+  done
+  cp "$home/saved" "$home/$file"
+done
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
   exit 1
