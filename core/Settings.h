@@ -123,7 +123,7 @@ public:
     // Reads every value with its default.
     void LoadSettings(const CProfileStore& store);
     // Writes every value, in table order, with one file write. False when that write failed.
-    bool SaveSettings(CProfileStore& store) const;
+    [[nodiscard]] bool SaveSettings(CProfileStore& store) const;
 
     // A copy of all members, and a change of any of them under the lock. For the values only the
     // user interface thread uses (window rectangles, sort states, column widths, password...).

@@ -52,10 +52,10 @@ ESendOutcome SalvageSpamFile(const std::string& filePath, const CAccountList& ac
 // The text of the "Undeliverable" notice for a stored message.
 std::string BounceNoticeText(const MessageEntry& stored);
 
-// The Trash Can's bounce of one spam file: the notice, written as "bounce.eml" in the spam folder
-// and sent from there to the stored sender, from the stored recipient, with the subject
-// "Undeliverable: " and the stored Subject. Sent or not, "bounce.eml" and the spam file are
-// deleted afterwards; both stay only when the file's account is not configured.
+// The Trash Can's bounce of one spam file: the notice, written to a file of its own in the
+// temporary folder and sent from there to the stored sender, from the stored recipient, with the
+// subject "Undeliverable: " and the stored Subject. Sent or not, the notice's file and the spam
+// file are deleted afterwards; the spam file stays only when its account is not configured.
 ESendOutcome BounceSpamFile(const std::string& filePath, const CAccountList& accounts, const SendStatusFn& status,
                             CUserPrompt& prompt, const CTransportOptions& transport);
 

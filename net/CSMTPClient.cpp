@@ -31,25 +31,6 @@ std::string OneLineBase64(std::string_view text) {
     return encoded;
 }
 
-// The body without every CR LF "." CR LF, in one pass from the start: the stored end-of-message
-// marker goes, and so does a line holding a single dot together with its line breaks.
-void RemoveDotLines(std::string& body) {
-    constexpr std::string_view kDotLine = "\r\n.\r\n";
-    std::size_t found = body.find(kDotLine);
-    if (found == std::string::npos) {
-        return;
-    }
-    std::string kept;
-    kept.reserve(body.size());
-    std::size_t from = 0;
-    for (; found != std::string::npos; found = body.find(kDotLine, from)) {
-        kept.append(body, from, found - from);
-        from = found + kDotLine.size();
-    }
-    kept.append(body, from, std::string::npos);
-    body = std::move(kept);
-}
-
 // The body parser cuts a part's data just before the boundary text, so the data ends with the
 // start of the delimiter line: one or two '-' after the last line break. Sent as they are (and
 // with the "--" line that used to follow), they put a line of dashes into every attachment: a
@@ -318,25 +299,39 @@ bool CSMTPClient::SendMail(CEmailMsg& message) {
                       boundary + "\r\n" + textPartHeader + "Content-Disposition: inline\r\n\r\n",
                   wire);
     }
-    SendPiece("\r\n", wire);
-    RemoveDotLines(message.m_Body);
-    SendPiece(message.m_Body, wire);
+    // The body goes as it was stored: a line holding a single dot is the message's own (the wire
+    // form doubles it), and so are lines starting with a dot or ending in blanks.
+    std::string_view body = message.m_Body;
+    if (attachments.empty()) {
+        SendPiece("\r\n", wire);
+    } else if (body.starts_with('\n')) {
+        // The parser's text part begins with the line feed of the blank line that ended the part's
+        // header, which the header above has already ended.
+        body.remove_prefix(1);
+    }
+    SendPiece(body, wire);
+    // A delimiter line begins with the line break that ends what stands before it; the data of a
+    // part already ends with that line break when the parser cut it.
+    std::string_view last = body;
+    const auto delimiter = [&](const std::string& boundary, std::string_view close) {
+        return (last.empty() || last.ends_with('\n') ? "--" : "\r\n--") + boundary + std::string(close) + "\r\n";
+    };
     for (const EmailAttachment& attachment : attachments) {
         // The values keep the blank that followed the colon in the parsed message.
-        SendPiece("\r\n\r\n--" + attachment.m_Boundary + "\r\nContent-Type: " + attachment.m_ContentType +
+        SendPiece(delimiter(attachment.m_Boundary, "") + "Content-Type: " + attachment.m_ContentType +
                       "\r\nContent-Transfer-Encoding: " + attachment.m_TransferEncoding + "\r\nContent-Description: " +
                       attachment.m_Description + "\r\nContent-Disposition: " + attachment.m_Disposition + "\r\n\r\n",
                   wire);
-        SendPiece(WithoutDelimiterRemains(std::string_view(reinterpret_cast<const char*>(attachment.m_Data.data()),
-                                                           attachment.m_Data.size())),
-                  wire);
+        last = WithoutDelimiterRemains(
+            std::string_view(reinterpret_cast<const char*>(attachment.m_Data.data()), attachment.m_Data.size()));
+        SendPiece(last, wire);
     }
     if (!attachments.empty()) {
         // The close delimiter: without it the last part has no end and the message is not
         // well-formed MIME.
-        SendPiece("\r\n--" + attachments.front().m_Boundary + "--\r\n", wire);
+        SendPiece(delimiter(attachments.front().m_Boundary, "--"), wire);
     }
-    m_Sock.Send(kEndOfData);
+    m_Sock.Send(wire.EndOfData());
     reply = ReadReply();
     WriteActivityLog2("CSMTPClient::SendMail - sent the email.  Response:", reply);
     m_ExtraHeaderLines.clear();

@@ -32,9 +32,9 @@ public:
                const std::optional<std::string>& password = std::nullopt);
     // True when the server took the message (250 after the final dot). False when not connected
     // or when MAIL FROM (250), RCPT TO (250 or 251), DATA (354) or the message was refused:
-    // m_LastError then holds that reply, and the connection stays open for Logoff. Removes the
-    // stored end-of-message marker from message.m_Body; empties m_ExtraHeaderLines once the
-    // message went out.
+    // m_LastError then holds that reply, and the connection stays open for Logoff. The body goes
+    // as it is (dots doubled on the wire only); empties m_ExtraHeaderLines once the message went
+    // out.
     bool SendMail(CEmailMsg& message);
     // QUIT when connected, then close. Always 0.
     int Logoff();
