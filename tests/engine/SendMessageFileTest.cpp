@@ -8,6 +8,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -430,6 +431,29 @@ TEST_F(SendMessageFileTest, ABounceSendsTheNoticeToTheSenderAndRemovesTheSpamFil
     EXPECT_EQ(BounceSpamFile(refused, m_Accounts, Recorder(), m_Prompt, m_Transport), ESendOutcome::kNotSent);
     EXPECT_FALSE(std::filesystem::exists(refused));
     EXPECT_THAT(m_Prompt.m_Errors, ElementsAre(HasSubstr("550 5.1.1 Recipient address rejected")));
+}
+
+TEST_F(SendMessageFileTest, TwoBouncesAtOnceEachSendTheirOwnNotice) {
+    const std::string subjects[] = {"First offer", "Second offer"};
+    std::string paths[2];
+    for (int i = 0; i < 2; ++i) {
+        paths[i] = StoreSpam(SinglePartSpam(subjects[i], "text/plain", "Buy\r\n"), "Home",
+                             "spam-" + std::to_string(i) + ".eml");
+    }
+    CRecordingPrompt prompts[2];
+    ESendOutcome outcomes[2];
+    std::thread other([&] { outcomes[1] = BounceSpamFile(paths[1], m_Accounts, nullptr, prompts[1], m_Transport); });
+    outcomes[0] = BounceSpamFile(paths[0], m_Accounts, nullptr, prompts[0], m_Transport);
+    other.join();
+    EXPECT_EQ(outcomes[0], ESendOutcome::kSent);
+    EXPECT_EQ(outcomes[1], ESendOutcome::kSent);
+    ASSERT_EQ(m_Server.MessageCount(), 2u);
+    for (std::size_t number = 1; number <= 2; ++number) {
+        const std::string received = *m_Server.Message(number);
+        const std::string& subject = received.find("Undeliverable: First") != std::string::npos ? subjects[0] : subjects[1];
+        EXPECT_THAT(received, HasSubstr("\r\n\r\nYour message\r\n\r\nTo:\talice@example.org\r\nSubject:\t" + subject));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(SpamFolder()));
 }
 
 TEST_F(SendMessageFileTest, TheNoticeOfAMessageWithoutDateHasEmptyFields) {
