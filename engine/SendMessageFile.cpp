@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "core/LeadingNumber.h"
@@ -40,6 +42,11 @@ bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& accoun
     show(ESendBoxLine::kHeadline, headline.empty() ? kSalvageHeadline : headline);
 
     CSMTPClient client(transport);
+    // However the server behaves, the window is given back: a Timeout each for the logon and the
+    // logoff, and the message's own allowance for its size.
+    const auto stage = std::max(transport.TimeoutDuration(), transport.m_TimeoutUnit);
+    client.SetDeadline(std::chrono::steady_clock::now() + 2 * stage +
+                       SendingAllowance(message.m_RawText.size(), transport));
     client.m_Sock.RunWaitHook();
     const int port = LeadingNumber<int>(account.m_SMTPPort);
     bool loggedOn = false;

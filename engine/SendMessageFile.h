@@ -30,7 +30,8 @@ inline constexpr const char* kBounceHeadline = "This email is being sent back.  
 // processed body and attachments; an HTML body goes with the two HTML header lines. status gets
 // the headline (kSalvageHeadline when headline is empty) and every stage; the failure boxes go to
 // prompt. True exactly when the server took the message. An unreadable file is sent with an
-// empty body.
+// empty body. The whole exchange ends within twice the Timeout plus SendingAllowance of the
+// message, whatever the server does.
 bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& account, const std::string& to,
                      const std::string& from, const std::string& subject, const std::string& headline,
                      const SendStatusFn& status, CUserPrompt& prompt, const CTransportOptions& transport);

@@ -11,6 +11,7 @@ inline constexpr int kWsaWouldBlock = 10035;
 inline constexpr int kWsaInvalid = 10022;       // also a failed name look-up
 inline constexpr int kWsaIsConnected = 10056;
 inline constexpr int kWsaConnReset = 10054;
+inline constexpr int kWsaTimedOut = 10060;
 
 // The text of a Windows Sockets code followed by " (code)"; 0 means this thread's last error.
 std::string SocketErrorText(int code);
