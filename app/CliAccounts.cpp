@@ -356,6 +356,10 @@ int EditAccountCommand(CAccountList& list, const std::vector<std::string>& argum
 
 }  // namespace
 
+const char* AccountsUsage() {
+    return kUsage;
+}
+
 int RunAccountsCommand(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         return UsageError("which accounts command?");

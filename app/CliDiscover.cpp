@@ -60,6 +60,10 @@ int SaveFound(const std::vector<EmailAccountInfo>& found) {
 
 }  // namespace
 
+const char* DiscoverUsage() {
+    return kUsage;
+}
+
 int RunDiscoverCommand(const std::vector<std::string>& arguments) {
     bool save = false;
     for (const std::string& argument : arguments) {

@@ -3,6 +3,7 @@
 
 #include "app/CliCommands.h"
 #include "app/PasswordPrompt.h"
+#include "core/PrintableText.h"
 #include "net/CPOP3Client.h"
 #include "net/SocketErrorText.h"
 
@@ -85,7 +86,7 @@ int RunHeadersCommand(const std::vector<std::string>& arguments) {
         const std::string reason = client.m_LastError.empty() ? SocketErrorText(0) : client.m_LastError;
         std::cerr << "Sieveclaw was unable to logon to your incoming mail server (POP3).  The following error was "
                      "returned: "
-                  << reason << "\n";
+                  << PrintableText(reason, true) << "\n";
         return 1;
     }
     long long count = 0;
@@ -94,8 +95,8 @@ int RunHeadersCommand(const std::vector<std::string>& arguments) {
     for (long long n = 1; n <= count; ++n) {
         CEmailMsg message;
         client.GetHeader(static_cast<int>(n), message);
-        std::cout << n << '\t' << message.m_To << '\t' << message.m_From << '\t' << message.m_Subject << '\t'
-                  << message.m_Date << '\n';
+        std::cout << n << '\t' << PrintableText(message.m_To) << '\t' << PrintableText(message.m_From) << '\t'
+                  << PrintableText(message.m_Subject) << '\t' << PrintableText(message.m_Date) << '\n';
     }
     client.Logoff();
     std::cout.flush();

@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "app/CliCommands.h"
+#include "core/PrintableText.h"
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "filter/FilterFiles.h"
@@ -70,7 +71,7 @@ int RunJudgeCommand(const std::vector<std::string>& arguments) {
         message.Process();
         std::string reason;
         if (IsSpam(message, reason, lists, settings.GetAutoDelFileExts(), nullptr)) {
-            std::cout << "spam\t" << reason << "\n";
+            std::cout << "spam\t" << PrintableText(reason) << "\n";
         } else {
             std::cout << "good\n";
         }

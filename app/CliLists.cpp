@@ -13,6 +13,7 @@
 #include "core/AccountList.h"
 #include "core/AsciiCase.h"
 #include "core/DataFolder.h"
+#include "core/PrintableText.h"
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
@@ -63,13 +64,13 @@ public:
         if (!m_Shown.insert(switchName).second || !IsMessageShown(m_Store, switchName)) {
             return;
         }
-        std::cout << text << "\n";
+        std::cout << PrintableText(text, true) << "\n";
     }
-    void ShowError(const std::string& text) override { std::cerr << text << "\n"; }
-    void ShowInformation(const std::string& text) override { std::cout << text << "\n"; }
+    void ShowError(const std::string& text) override { std::cerr << PrintableText(text, true) << "\n"; }
+    void ShowInformation(const std::string& text) override { std::cout << PrintableText(text, true) << "\n"; }
     EAnswer AskYesNoCancel(const std::string& text) override {
         // Nobody is there to answer: nothing that needs a yes is done.
-        std::cerr << text << "\n(no answer on the command line: cancelled)\n";
+        std::cerr << PrintableText(text, true) << "\n(no answer on the command line: cancelled)\n";
         return EAnswer::kCancel;
     }
     std::optional<std::string> ChooseFileToOpen(const std::string&, const std::string&) override { return m_File; }
@@ -145,7 +146,7 @@ struct CListsSession {
             return Failure(saved.m_Error);
         }
         for (const std::string& entry : unstorable) {
-            std::cerr << "sieveclaw-cli lists: '" << entry
+            std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry)
                       << "' cannot be stored in the word list (a byte of it would "
                          "turn into a line end or a "
                          "trailing blank in the file); it was left out\n";
@@ -179,18 +180,18 @@ int Show(CListsSession& session, EListName name) {
     switch (name) {
         case EListName::kFriends:
             for (const std::string& entry : session.m_Lists.m_Friends.Snapshot()) {
-                std::cout << entry << '\t' << FriendTypeText(entry) << '\n';
+                std::cout << PrintableText(entry) << '\t' << FriendTypeText(entry) << '\n';
             }
             break;
         case EListName::kFrom:
         case EListName::kBody:
             for (const std::string& entry : WordList(session.m_Lists, name).Entries()) {
-                std::cout << entry << '\n';
+                std::cout << PrintableText(entry) << '\n';
             }
             break;
         case EListName::kExts:
             for (const std::string& ext : session.Exts()) {
-                std::cout << ext << '\n';
+                std::cout << PrintableText(ext) << '\n';
             }
             break;
     }
@@ -231,7 +232,7 @@ int AddFriend(CListsSession& session, std::string entry) {
         }
     }
     if (session.m_Lists.m_Friends.Find(entry) != kNoPos) {
-        std::cerr << "sieveclaw-cli lists: '" << entry << "' is already a friend\n";
+        std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry) << "' is already a friend\n";
         return 0;
     }
     session.m_Lists.m_Friends.Append(entry);
@@ -244,7 +245,7 @@ int AddWord(CListsSession& session, EListName name, const std::string& entry, CU
     }
     const EFilterList list = name == EListName::kFrom ? EFilterList::kFrom : EFilterList::kBody;
     if (!AddFilterEntryByHand(session.m_Lists, list, entry, session.m_Administrator, [&] { session.Rescan(prompt); })) {
-        std::cerr << "sieveclaw-cli lists: '" << entry << "' is already in the " << WordListLabel(name) << " list\n";
+        std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry) << "' is already in the " << WordListLabel(name) << " list\n";
         return 0;
     }
     return session.SaveWords();
@@ -320,7 +321,7 @@ int ImportWords(CListsSession& session, const std::vector<std::string>& argument
         return Failure("cannot read " + arguments[0]);
     }
     for (const std::string& entry : result.m_Added) {
-        std::cout << entry << '\n';
+        std::cout << PrintableText(entry) << '\n';
     }
     return session.SaveWords();
 }
@@ -338,12 +339,16 @@ int ImportFriends(CListsSession& session, const std::vector<std::string>& argume
         return 1;
     }
     for (const FriendRow& row : result.m_Added) {
-        std::cout << row.m_Entry << '\t' << row.m_Type << '\n';
+        std::cout << PrintableText(row.m_Entry) << '\t' << row.m_Type << '\n';
     }
     return session.SaveFriendsFile();
 }
 
 }  // namespace
+
+const char* ListsUsage() {
+    return kUsage;
+}
 
 int RunListsCommand(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;
