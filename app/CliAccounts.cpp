@@ -274,24 +274,20 @@ std::string UnstorableFieldError(const EmailAccountInfo& record) {
            "the file would drop); choose another";
 }
 
-// Loads the file; false (with the reason printed) when it exists but cannot be read, since saving
-// over it would lose the accounts it holds.
+// Loads the file; false (with the reason printed) when it exists but is damaged, since saving over
+// it would lose the accounts it holds.
 bool LoadForCommand(CAccountList& list) {
-    if (LoadAccounts(list)) {
+    std::optional<DataFileDamage> damage;
+    if (LoadAccounts(list, &damage) || !damage) {
         return true;
     }
-    std::error_code ignored;
-    if (!std::filesystem::exists(AccountsFilePath(), ignored)) {
-        return true;
-    }
-    Failure("cannot read " + AccountsFilePath());
+    Failure(RefusedSaveText(*damage));
     return false;
 }
 
 int SaveForCommand(const CAccountList& list, const std::string& done) {
-    if (!SaveAccounts(list)) {
-        const int saved = errno;
-        return Failure("could not write " + AccountsFilePath() + ": " + std::strerror(saved));
+    if (const SaveResult saved = SaveAccounts(list); !saved) {
+        return Failure(saved.m_Error);
     }
     std::cout << done << "\n";
     return 0;
@@ -402,6 +398,10 @@ int EditAccountCommand(CAccountList& list, const std::vector<std::string>& argum
 }
 
 }  // namespace
+
+const char* AccountsUsage() {
+    return kUsage;
+}
 
 int RunAccountsCommand(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/DataFileDamage.h"
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/ScrambleText.h"
@@ -82,6 +83,35 @@ void ReadValue(EmailAccountInfo& record, const StoredLine& line, std::string_vie
     }
 }
 
+// A line that holds a number and nothing else: blanks, a sign and digits.
+bool IsWholeNumber(std::string_view text) {
+    text = StripWhiteSpace(text);
+    const std::string_view digits = text.starts_with('-') || text.starts_with('+') ? text.substr(1) : text;
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// CLineReader that knows the number of the line it gave last.
+class CNumberedLines {
+public:
+    explicit CNumberedLines(std::string_view text) : m_Reader(text) {}
+    bool Next(std::string_view& line) {
+        const bool got = m_Reader.Next(line);
+        m_Line += got ? 1 : 0;
+        return got;
+    }
+    std::string_view NextTrimmed() {
+        std::string_view line;
+        Next(line);
+        return TrimTrailingWhiteSpace(line);
+    }
+    bool AtEnd() const { return m_Reader.AtEnd(); }
+    std::size_t LineNumber() const { return m_Line; }
+
+private:
+    CLineReader m_Reader;
+    std::size_t m_Line = 0;
+};
+
 void AppendLine(std::string& out, std::string_view value) {
     out.append(value.substr(0, value.find('\n')));
     out.append("\r\n");
@@ -98,35 +128,42 @@ constexpr std::array<LaterValue, 2> kLaterValues{{
     {"smtp-security", &EmailAccountInfo::m_SMTPSecurity},
 }};
 
-// "3 pop3-security=ssl-tls" into the third record. Lines that name no record, or hold no '=',
-// are not this section's and are passed over; a known key with a value it cannot take keeps the
-// record's default.
-void ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view line) {
+// "3 pop3-security=ssl-tls" into the third record. What does not have that shape, names no
+// record or gives a known key a value it cannot take is damage: the next save could not write it
+// back. An unknown key is a later version's and is kept with its record.
+std::optional<std::string> ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view line) {
     const std::size_t blank = line.find(' ');
     const std::size_t equals = line.find('=');
     if (blank == std::string_view::npos || equals == std::string_view::npos || equals < blank) {
-        return;
+        return "not an account value (\"<account number> <key>=<value>\")";
     }
     const std::string_view number = line.substr(0, blank);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos || number.size() > 9) {
-        return;
+        return "not an account value (\"<account number> <key>=<value>\")";
     }
     const std::size_t index = static_cast<std::size_t>(LeadingNumber<std::int32_t>(number));
     if (index == 0 || index > records.size()) {
-        return;
+        return "a value for account " + std::string(number) + ", but the file holds " +
+               std::to_string(records.size());
     }
     EmailAccountInfo& record = records[index - 1];
     const std::string_view key = line.substr(blank + 1, equals - blank - 1);
     const std::string_view value = line.substr(equals + 1);
+    if (key.empty()) {
+        return "an account value without a key";
+    }
     for (const LaterValue& later : kLaterValues) {
         if (later.m_Key == key) {
-            if (const std::optional<EConnectionSecurity> security = ParseSecurityName(value)) {
-                record.*later.m_Security = *security;
+            const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
+            if (!security) {
+                return "'" + std::string(value) + "' is not a value " + std::string(key) + " can take";
             }
-            return;
+            record.*later.m_Security = *security;
+            return std::nullopt;
         }
     }
     record.m_OtherStoredValues.emplace_back(key, value);
+    return std::nullopt;
 }
 
 void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& records) {
@@ -152,28 +189,81 @@ std::string AccountsFilePath() {
     return GetProgramFolder() + "accounts.txt";
 }
 
-std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std::string& programFolder) {
-    CLineReader reader(text);
+std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std::string& programFolder,
+                                                std::optional<DataFileDamage>* damage) {
+    text = WithoutByteOrderMark(text);
+    if (StripWhiteSpace(text).empty()) {
+        if (damage != nullptr) {
+            damage->reset();
+        }
+        return {};
+    }
+    CNumberedLines reader(text);
+    std::optional<DataFileDamage> found;
+    const auto note = [&found](std::size_t line, std::string what) {
+        if (!found) {
+            found = DataFileDamage{{}, line, std::move(what)};
+        }
+    };
     const std::string_view first = reader.NextTrimmed();
     const bool current = first == kAccountsFileHeader;
-    const std::int32_t count = LeadingNumber<std::int32_t>(current ? reader.NextTrimmed() : first);
+    const std::string_view countLine = current ? reader.NextTrimmed() : first;
+    const std::int32_t count = LeadingNumber<std::int32_t>(countLine);
+    if (!IsWholeNumber(countLine) || count < 0) {
+        note(reader.LineNumber(), current ? "the number of accounts is not a number"
+                                          : "neither \"" + std::string(kAccountsFileHeader) +
+                                                "\" nor a number of accounts");
+    }
     const std::size_t linesPerAccount = current ? kAccountLines.size() : kOldLinesPerAccount;
 
     std::vector<EmailAccountInfo> records;
     for (std::int32_t i = 0; i < count && !reader.AtEnd(); ++i) {
         EmailAccountInfo record(programFolder);
         for (std::size_t line = 0; line < linesPerAccount; ++line) {
-            ReadValue(record, kAccountLines[line], reader.NextTrimmed());
+            if (reader.AtEnd()) {
+                note(reader.LineNumber() + 1, "the file ends inside account " + std::to_string(i + 1) + " of " +
+                                                  std::to_string(count));
+            }
+            const std::string_view value = reader.NextTrimmed();
+            if (kAccountLines[line].m_Kind == ELineKind::kInteger && !IsWholeNumber(value)) {
+                note(reader.LineNumber(), "the " + std::string(kAccountLines[line].m_Label) + " of account " +
+                                              std::to_string(i + 1) + " is not a number");
+            }
+            ReadValue(record, kAccountLines[line], value);
         }
         records.push_back(std::move(record));
     }
-    if (current && reader.NextTrimmed() == kAccountValuesHeader) {
-        std::string_view line;
-        while (reader.Next(line)) {
-            ReadLaterValue(records, TrimTrailingWhiteSpace(line));
+    if (static_cast<std::int32_t>(records.size()) < count) {
+        note(reader.LineNumber() + 1, "the file ends before account " + std::to_string(records.size() + 1) + " of " +
+                                          std::to_string(count));
+    }
+    // After the blocks: blank lines, and in the current layout the later values.
+    bool inLaterValues = false;
+    for (std::string_view line; reader.Next(line);) {
+        const std::string_view trimmed = TrimTrailingWhiteSpace(line);
+        if (StripWhiteSpace(trimmed).empty()) {
+            continue;
+        }
+        if (inLaterValues) {
+            if (std::optional<std::string> what = ReadLaterValue(records, trimmed)) {
+                note(reader.LineNumber(), std::move(*what));
+            }
+        } else if (current && trimmed == kAccountValuesHeader) {
+            inLaterValues = true;
+        } else {
+            note(reader.LineNumber(), "more lines than the " + std::to_string(records.size()) + " account(s) hold");
         }
     }
+    if (damage != nullptr) {
+        *damage = std::move(found);
+    }
     return records;
+}
+
+std::optional<DataFileDamage> FindAccountsTextDamage(std::string_view text) {
+    std::optional<DataFileDamage> damage;
+    ParseAccountsText(text, {}, &damage);
+    return damage;
 }
 
 std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
@@ -189,27 +279,47 @@ std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
     return out;
 }
 
-bool LoadAccounts(CAccountList& list, const std::string& path) {
+bool LoadAccounts(CAccountList& list, const std::string& path, std::optional<DataFileDamage>* damage) {
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        return false;
+    DataFileDamage unreadable;
+    std::optional<DataFileDamage> found;
+    bool loaded = false;
+    switch (ReadDataFile(path, bytes, unreadable)) {
+        case EDataFileRead::kMissing:
+            break;
+        case EDataFileRead::kUnreadable:
+            found = std::move(unreadable);
+            break;
+        case EDataFileRead::kRead: {
+            std::vector<EmailAccountInfo> records = ParseAccountsText(bytes, GetProgramFolder(), &found);
+            if (found) {
+                found->m_Path = path;
+                break;  // half an account list would only mislead
+            }
+            for (EmailAccountInfo& record : records) {
+                AddAccount(list, std::move(record));
+            }
+            loaded = true;
+            break;
+        }
     }
-    for (EmailAccountInfo& record : ParseAccountsText(bytes, GetProgramFolder())) {
-        AddAccount(list, std::move(record));
+    NoteLoadedFile(path, found);
+    if (damage != nullptr) {
+        *damage = std::move(found);
     }
-    return true;
+    return loaded;
 }
 
-bool LoadAccounts(CAccountList& list) {
-    return LoadAccounts(list, AccountsFilePath());
+bool LoadAccounts(CAccountList& list, std::optional<DataFileDamage>* damage) {
+    return LoadAccounts(list, AccountsFilePath(), damage);
 }
 
-bool SaveAccounts(const CAccountList& list, const std::string& path) {
+SaveResult SaveAccounts(const CAccountList& list, const std::string& path) {
     // One snapshot, so the count line always matches the blocks even while the list changes.
-    return WriteFileAtomically(path, FormatAccountsText(list.Snapshot()), 0600);
+    return SaveDataFile(path, FormatAccountsText(list.Snapshot()), 0600, FindAccountsTextDamage);
 }
 
-bool SaveAccounts(const CAccountList& list) {
+SaveResult SaveAccounts(const CAccountList& list) {
     EnsureProgramFolder();
     return SaveAccounts(list, AccountsFilePath());
 }
