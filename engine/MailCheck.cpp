@@ -13,6 +13,7 @@
 #include "core/DataFolder.h"
 #include "core/MessageEntry.h"
 #include "core/TextFile.h"
+#include "engine/AccountTransport.h"
 #include "filter/FilterFiles.h"
 #include "filter/SpamDecision.h"
 #include "mail/CEmailMsg.h"
@@ -244,7 +245,7 @@ CMailCheck::AccountResult CMailCheck::CheckAccount(ListPos pos, const EmailAccou
     result.m_Name = account.m_AccountName;
     result.m_OnHold = account.m_OnHold != 0;
     {
-        CPOP3Client client(MakeTransportOptions());
+        CPOP3Client client(AccountTransport(MakeTransportOptions(), account, EMailServer::kPop3));
         client.SetNotifyWindow(&m_Sink);
         m_Client = &client;
         struct ClearClient {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "core/LeadingNumber.h"
+#include "engine/AccountTransport.h"
 #include "mail/CEmailMsg.h"
 #include "mail/MessageFiles.h"
 #include "net/CSMTPClient.h"
@@ -36,7 +37,7 @@ bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& accoun
     message.m_Subject = subject;
     show(ESendBoxLine::kHeadline, headline.empty() ? kSalvageHeadline : headline);
 
-    CSMTPClient client(transport);
+    CSMTPClient client(AccountTransport(transport, account, EMailServer::kSmtp));
     client.m_Sock.RunWaitHook();
     const int port = LeadingNumber<int>(account.m_SMTPPort);
     bool loggedOn = false;

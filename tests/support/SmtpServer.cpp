@@ -86,7 +86,8 @@ bool CSmtpServer::Start() {
     m_Folder = folder;
     const CertificateSet* certificates = ThrowawayCertificates(m_Error);
     if (certificates == nullptr ||
-        !WriteFileAtomically(m_Folder + "/server.pem", certificates->m_ServerCertWithIp, 0644) ||
+        !WriteFileAtomically(m_Folder + "/server.pem",
+                             m_SelfSigned ? certificates->m_SelfSignedCert : certificates->m_ServerCertWithIp, 0644) ||
         !WriteFileAtomically(m_Folder + "/server.key", certificates->m_ServerKey, 0600) ||
         !WriteFileAtomically(CaFile(), certificates->m_CaCert, 0644) ||
         !WriteFileAtomically(OtherCaFile(), certificates->m_OtherCaCert, 0644)) {
