@@ -25,6 +25,7 @@
 #include "core/DataFolder.h"
 #include "engine/EmailThread.h"
 #include "engine/SharedState.h"
+#include "engine/StartupLoad.h"
 #include "filter/FilterFiles.h"
 #include "mail/MessageFiles.h"
 
@@ -44,22 +45,20 @@ constexpr int kNothingToRun = 2;
 // why nothing can be checked.
 std::string LoadAsAtStartup(CSharedState& state) {
     const std::string accountsPath = AccountsFilePath();
-    std::error_code missing;
-    if (!std::filesystem::exists(accountsPath, missing)) {
-        return "no accounts in " + GetProgramFolder() + " (add one with 'sieveclaw-cli accounts add')";
-    }
-    if (!LoadAccounts(state.m_Accounts, accountsPath)) {
-        return "cannot read " + accountsPath;
+    switch (LoadAccountsAtStartup(state)) {
+        case EAccountsLoad::kNoFile:
+            return "no accounts in " + GetProgramFolder() + " (add one with 'sieveclaw-cli accounts add')";
+        case EAccountsLoad::kUnreadable:
+            return "cannot read " + accountsPath;
+        case EAccountsLoad::kLoaded:
+            break;
     }
     if (AccountCount(state.m_Accounts) == 0) {
         return "no accounts in " + accountsPath + " (add one with 'sieveclaw-cli accounts add')";
     }
-    if (!state.m_Store.Load()) {
-        return state.m_Store.LastError();
-    }
-    state.m_Settings.LoadSettings(state.m_Store);
-    LoadFilterListsAtStartup(state.m_Lists, state.m_Settings, state.m_FilterFilesLock, GetProgramFolder());
-    return {};
+    std::string error;
+    LoadSettingsAndListsAtStartup(state, error);
+    return error;
 }
 
 struct AccountRow {
