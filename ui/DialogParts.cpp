@@ -1,0 +1,27 @@
+#include "ui/DialogParts.h"
+
+namespace sieveclaw {
+
+QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+QLabel* WrappedLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLineEdit* NamedEdit(const char* name, QWidget* parent, bool hidden) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    if (hidden) {
+        edit->setEchoMode(QLineEdit::Password);
+    }
+    return edit;
+}
+
+}  // namespace sieveclaw
