@@ -4,6 +4,11 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+// The pictures live in a static library, whose resource data the linker would otherwise leave out.
+static void InitPictureResources() {
+    Q_INIT_RESOURCE(pictures);
+}
+
 namespace sieveclaw {
 
 namespace {
@@ -31,6 +36,8 @@ QString ResourceOf(EPicture picture) {
 }  // namespace
 
 QPixmap Picture(EPicture picture, QSize size) {
+    static const bool initialised = (InitPictureResources(), true);
+    (void)initialised;
     const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
     QPixmap pixmap(size * ratio);
     pixmap.setDevicePixelRatio(ratio);

@@ -1,6 +1,5 @@
 #include "tests/ui/ModalAnswerer.h"
 
-#include <algorithm>
 #include <memory>
 
 #include <QDialog>
@@ -13,6 +12,14 @@ namespace {
 
 constexpr std::chrono::seconds kStepBound{20};
 constexpr int kPollMilliseconds = 20;
+
+void CloseWindow(QWidget* window) {
+    if (auto* dialog = qobject_cast<QDialog*>(window)) {
+        dialog->reject();
+    } else if (window != nullptr) {
+        window->close();
+    }
+}
 
 }  // namespace
 
@@ -34,23 +41,26 @@ void CModalAnswerer::Poll() {
             Poll();
         }
     });
+    QWidget* window = QApplication::activeModalWidget();
+    if (window != m_LastAnswered) {
+        m_LeftLast = true;
+    }
+    if (!m_Failure.empty()) {
+        CloseWindow(window);
+        return;
+    }
     if (m_Steps.empty()) {
         return;
     }
-    QWidget* window = QApplication::activeModalWidget();
-    const bool known = std::any_of(m_Answered.begin(), m_Answered.end(),
-                                   [window](const QPointer<QWidget>& answered) { return answered == window; });
-    if (window == nullptr || known) {
+    if (window == nullptr || (window == m_LastAnswered && !m_LeftLast)) {
         if (std::chrono::steady_clock::now() - m_StepStart > kStepBound) {
             Fail("a modal window did not come in time (" + std::to_string(m_Steps.size()) + " steps left)");
-            m_Steps.clear();
-            if (auto* dialog = qobject_cast<QDialog*>(window)) {
-                dialog->reject();
-            }
+            CloseWindow(window);
         }
         return;
     }
-    m_Answered.emplace_back(window);
+    m_LastAnswered = window;
+    m_LeftLast = false;
     Answer answer = std::move(m_Steps.front());
     m_Steps.pop_front();
     m_StepStart = std::chrono::steady_clock::now();
@@ -61,6 +71,7 @@ void CModalAnswerer::Fail(std::string why) {
     if (m_Failure.empty()) {
         m_Failure = std::move(why);
     }
+    m_Steps.clear();
 }
 
 std::string CModalAnswerer::Failure() const {

@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <QApplication>
 #include <QPointer>
@@ -13,10 +12,12 @@
 
 namespace sieveclaw::test {
 
-// Answers the modal windows a test opens, one step each, in order: a step waits for a modal
-// window it has not answered yet (up to a bound, so a window that never comes fails the test
-// instead of hanging it) and hands it to its answer. Answers may open further modal windows and
-// wait in them; the next step is looked for meanwhile. User interface thread only.
+// Answers the modal windows a test opens, one step each, in order: a step waits for the active
+// modal window (up to a bound, so a window that never comes fails the test instead of hanging it)
+// and hands it to its answer. The window the last step answered counts again only once another one
+// (or none) was active in between. Answers may open further modal windows and wait in them; the
+// next step is looked for meanwhile. Once a step failed, every modal window is closed as it
+// comes, so that the test ends. User interface thread only.
 class CModalAnswerer {
 public:
     using Answer = std::function<void(QWidget*)>;
@@ -49,7 +50,8 @@ private:
     void Fail(std::string why);
 
     std::deque<Answer> m_Steps;
-    std::vector<QPointer<QWidget>> m_Answered;
+    QPointer<QWidget> m_LastAnswered;
+    bool m_LeftLast = true;
     std::chrono::steady_clock::time_point m_StepStart;
     std::string m_Failure;
     std::shared_ptr<bool> m_Token;
