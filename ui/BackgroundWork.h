@@ -38,4 +38,14 @@ Result RunInBackground(QWidget* window, const std::function<Result()>& work) {
     return std::move(*result);
 }
 
+// The wait cursor for the life of the object, for work that must stay on this thread (it asks the
+// user things on the way).
+class CWaitCursor {
+public:
+    CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
 }  // namespace sieveclaw

@@ -49,11 +49,17 @@ void CModalAnswerer::Poll() {
         CloseWindow(window);
         return;
     }
+    const bool overdue = std::chrono::steady_clock::now() - m_StepStart > kStepBound;
     if (m_Steps.empty()) {
+        // A window left open after the last step would hold the test for ever.
+        if (window != nullptr && overdue) {
+            Fail("a modal window stayed open after the last step");
+            CloseWindow(window);
+        }
         return;
     }
     if (window == nullptr || (window == m_LastAnswered && !m_LeftLast)) {
-        if (std::chrono::steady_clock::now() - m_StepStart > kStepBound) {
+        if (overdue) {
             Fail("a modal window did not come in time (" + std::to_string(m_Steps.size()) + " steps left)");
             CloseWindow(window);
         }

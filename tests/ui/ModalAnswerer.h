@@ -16,8 +16,9 @@ namespace sieveclaw::test {
 // modal window (up to a bound, so a window that never comes fails the test instead of hanging it)
 // and hands it to its answer. The window the last step answered counts again only once another one
 // (or none) was active in between. Answers may open further modal windows and wait in them; the
-// next step is looked for meanwhile. Once a step failed, every modal window is closed as it
-// comes, so that the test ends. User interface thread only.
+// next step is looked for meanwhile. Once a step failed, or a window stays open long after the
+// last step, every modal window is closed as it comes, so that the test ends. User interface
+// thread only.
 class CModalAnswerer {
 public:
     using Answer = std::function<void(QWidget*)>;
