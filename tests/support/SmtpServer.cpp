@@ -34,7 +34,9 @@ std::string ScriptPath() {
     if (const char* configured = std::getenv("SIEVECLAW_SMTP_SERVER_SCRIPT"); configured != nullptr) {
         return configured;
     }
-    return (fs::path(__FILE__).parent_path() / "smtp_server.py").string();
+    // __FILE__ may be relative to the build folder (a shared compiler cache makes it so), which is
+    // not where every test runs.
+    return (fs::path(SIEVECLAW_TEST_SUPPORT_DIR) / "smtp_server.py").string();
 }
 
 std::string FileText(const std::string& path) {
