@@ -158,7 +158,8 @@ QWidget* CPrefsDlg::BuildSettingsGroup() {
         note->setObjectName(QStringLiteral("hotKeyNote"));
         form->addRow(note);
     }
-    m_RunAtStartup = new QCheckBox(QStringLiteral("Automatically run Sieveclaw when Windows starts"), group);
+    // The desktop's autostart entry stands for the Windows Run key, so the box names the desktop.
+    m_RunAtStartup = new QCheckBox(QStringLiteral("Automatically run Sieveclaw when the desktop starts"), group);
     m_RunAtStartup->setObjectName(QStringLiteral("runAtStartup"));
     m_MarkFriends = new QCheckBox(QStringLiteral("&Identify my friends in the Inbox"), group);
     m_MarkFriends->setObjectName(QStringLiteral("markFriends"));
@@ -175,7 +176,7 @@ QWidget* CPrefsDlg::BuildSettingsGroup() {
 
     m_MailProgram = new QComboBox(group);
     m_MailProgram->setObjectName(QStringLiteral("mailProgram"));
-    form->addRow(WrappedLabel(QStringLiteral("Which email program do you use?"), group), m_MailProgram);
+    form->addRow(QStringLiteral("Which email program do you use?"), m_MailProgram);
     return group;
 }
 
