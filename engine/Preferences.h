@@ -42,8 +42,8 @@ struct PreferencesChoice {
     bool m_AcceptOnlyFriends = false;
     bool m_AutoDelFileExts = false;
     std::vector<std::string> m_Exts;
-    std::optional<std::uint32_t> m_MaxMsgSize;   // nothing: the field held no number
-    std::optional<std::string> m_MailProgram;    // nothing: no mail program selected
+    std::optional<std::uint32_t> m_MaxMsgSize;  // nothing: the field held no number
+    std::optional<std::string> m_MailProgram;   // nothing: no mail program selected
 };
 
 // Stores the choice in the settings and the filter lists (the extension list emptied and refilled

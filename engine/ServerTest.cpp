@@ -95,8 +95,8 @@ std::string UnresolvedServerMessage(EMailServer server, const std::string& host)
 }
 
 std::string LogonFailedMessage(EMailServer server, const std::string& error) {
-    return "Sieveclaw was unable to logon to your " + ServerWords(server) + ".  The following error was returned: " +
-           error;
+    return "Sieveclaw was unable to logon to your " + ServerWords(server) +
+           ".  The following error was returned: " + error;
 }
 
 std::string ServerWorkedMessage(EMailServer server) {
@@ -115,7 +115,8 @@ std::string TrustCertificateQuestion(EMailServer server, const std::string& fail
            "you expect this server to show its own certificate; your provider can tell you its fingerprint.\n\n"
            "SHA-256 fingerprint of the server's certificate:\n" +
            FingerprintLines(fingerprint) + "\n\nWould you like Sieveclaw to trust this certificate for the " +
-           ServerWords(server) + " of this account?  It will then accept this certificate from that server, and no "
+           ServerWords(server) +
+           " of this account?  It will then accept this certificate from that server, and no "
            "other.";
 }
 

@@ -106,8 +106,8 @@ BlockDomainsCheck CheckBlockDomains(std::string_view text) {
     }
     check.m_Outcome = BlockDomainsCheck::EOutcome::kAccepted;
     for (std::string& domain : lines) {
-        if (!domain.empty() && std::find(check.m_Domains.begin(), check.m_Domains.end(), domain) ==
-                                   check.m_Domains.end()) {
+        if (!domain.empty() &&
+            std::find(check.m_Domains.begin(), check.m_Domains.end(), domain) == check.m_Domains.end()) {
             check.m_Domains.push_back(std::move(domain));
         }
     }

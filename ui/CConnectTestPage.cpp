@@ -65,7 +65,8 @@ void CConnectTestPage::TestAccount(ListPos pos, QTreeWidgetItem* row) {
         CSetPwdDlg dialog(m_Context.m_Prompt, account->m_AccountName, account->m_POP3UserId, wizard());
         if (dialog.exec() == QDialog::Accepted) {
             account->m_POP3Password = dialog.Password();
-            m_Accounts.ModifyAt(pos, [&dialog](EmailAccountInfo& stored) { stored.m_POP3Password = dialog.Password(); });
+            m_Accounts.ModifyAt(pos,
+                                [&dialog](EmailAccountInfo& stored) { stored.m_POP3Password = dialog.Password(); });
         } else {
             test = false;
         }
@@ -93,7 +94,8 @@ void CConnectTestPage::TestAccount(ListPos pos, QTreeWidgetItem* row) {
             prompt.ShowError(UnresolvedServerMessage(EMailServer::kPop3, tried.m_POP3Server));
             return;
         }
-        const std::string failure = WizardLogonFailedMessage(tried.m_POP3Server, tried.m_POP3UserId, result.m_LastError);
+        const std::string failure =
+            WizardLogonFailedMessage(tried.m_POP3Server, tried.m_POP3UserId, result.m_LastError);
         if (result.m_RefusedCertificate.empty()) {
             prompt.ShowError(failure);
             return;
@@ -103,9 +105,8 @@ void CConnectTestPage::TestAccount(ListPos pos, QTreeWidgetItem* row) {
             return;
         }
         account->m_POP3Certificate = result.m_RefusedCertificate;
-        m_Accounts.ModifyAt(pos, [&result](EmailAccountInfo& stored) {
-            stored.m_POP3Certificate = result.m_RefusedCertificate;
-        });
+        m_Accounts.ModifyAt(
+            pos, [&result](EmailAccountInfo& stored) { stored.m_POP3Certificate = result.m_RefusedCertificate; });
         SetTestState(row, ETestState::kTesting);
     }
 }

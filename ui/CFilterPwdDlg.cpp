@@ -9,7 +9,10 @@
 namespace sieveclaw {
 
 CFilterPwdDlg::CFilterPwdDlg(CUserPrompt& prompt, std::string filterPassword, QWidget* parent)
-    : QDialog(parent), m_Prompt(prompt), m_FilterPassword(std::move(filterPassword)), m_Edit(NamedEdit("password", this, true)) {
+    : QDialog(parent),
+      m_Prompt(prompt),
+      m_FilterPassword(std::move(filterPassword)),
+      m_Edit(NamedEdit("password", this, true)) {
     setWindowTitle(QStringLiteral("Password Filter Password"));
     auto* layout = new QFormLayout(this);
     layout->setRowWrapPolicy(QFormLayout::WrapAllRows);

@@ -27,12 +27,6 @@ const QString kFromDescription =
 const QString kBodyDescription = QStringLiteral(
     "Emails with the following phrases or containing links to the following domains in the email will be blocked.");
 
-QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
 }  // namespace
 
 CFilters::CFilters(CDialogContext& context, QWidget* parent)

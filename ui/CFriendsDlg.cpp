@@ -16,16 +16,6 @@
 
 namespace sieveclaw {
 
-namespace {
-
-QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
-}  // namespace
-
 CFriendsDlg::CFriendsDlg(CDialogContext& context, QWidget* parent)
     : QDialog(parent),
       m_Context(context),
@@ -82,9 +72,7 @@ void CFriendsDlg::showEvent(QShowEvent* event) {
 }
 
 void CFriendsDlg::InsertRow(const std::string& entry, bool atTop) {
-    auto* row = new QTreeWidgetItem({QString::fromUtf8(FriendTypeText(entry).data(),
-                                                       static_cast<qsizetype>(FriendTypeText(entry).size())),
-                                     QString::fromStdString(entry)});
+    auto* row = new QTreeWidgetItem({ToQString(FriendTypeText(entry)), QString::fromStdString(entry)});
     if (atTop) {
         m_List->insertTopLevelItem(0, row);
     } else {
@@ -112,8 +100,7 @@ void CFriendsDlg::EditFriendEntry() {
     if (dialog.exec() != QDialog::Accepted || !ReplaceFriend(m_Context.m_State.m_Lists, old, dialog.Entry())) {
         return;
     }
-    const std::string_view type = FriendTypeText(dialog.Entry());
-    row->setText(0, QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size())));
+    row->setText(0, ToQString(FriendTypeText(dialog.Entry())));
     row->setText(1, QString::fromStdString(dialog.Entry()));
     m_Changed = true;
 }
@@ -138,8 +125,8 @@ void CFriendsDlg::ImportFriends() {
 }
 
 void CFriendsDlg::SortBy(int column) {
-    m_SortOrder = column == m_SortColumn && m_SortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                               : Qt::AscendingOrder;
+    m_SortOrder =
+        column == m_SortColumn && m_SortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     m_SortColumn = column;
     m_List->sortItems(column, m_SortOrder);
 }

@@ -59,12 +59,6 @@ protected:
     }
 };
 
-QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
 }  // namespace
 
 CPrefsDlg::CPrefsDlg(CDialogContext& context, QWidget* parent) : QDialog(parent), m_Context(context) {
@@ -363,7 +357,8 @@ void CPrefsDlg::UpdateControls() {
     m_Delete->setEnabled(selected);
     m_Hold->setEnabled(selected);
     const CAccountList& accounts = m_Context.m_State.m_Accounts;
-    const std::optional<EmailAccountInfo> account = selected ? accounts.GetAt(FindAccount(accounts, name)) : std::nullopt;
+    const std::optional<EmailAccountInfo> account =
+        selected ? accounts.GetAt(FindAccount(accounts, name)) : std::nullopt;
     m_Hold->setText(account && account->m_OnHold != 0 ? QStringLiteral("&Enable") : QStringLiteral("&Hold"));
     if (m_AutoDelExts->isChecked()) {
         m_ExtDelete->setEnabled(!m_Exts->selectedItems().isEmpty());

@@ -30,8 +30,7 @@ QComboBox* SecurityCombo(const QString& name, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
     for (const EConnectionSecurity security : kSecurityChoices) {
-        combo->addItem(QString::fromUtf8(SecurityLabel(security).data(), static_cast<qsizetype>(SecurityLabel(security).size())),
-                       static_cast<int>(security));
+        combo->addItem(ToQString(SecurityLabel(security)), static_cast<int>(security));
     }
     return combo;
 }
@@ -54,7 +53,11 @@ QString ShortFingerprint(const std::string& fingerprint) {
 
 CServerDlg::CServerDlg(CDialogContext& context, const CAccountList& accounts, const EmailAccountInfo& account,
                        QWidget* parent)
-    : QDialog(parent), m_Context(context), m_Accounts(accounts), m_Account(account), m_New(account.m_AccountName.empty()) {
+    : QDialog(parent),
+      m_Context(context),
+      m_Accounts(accounts),
+      m_Account(account),
+      m_New(account.m_AccountName.empty()) {
     setWindowTitle(QStringLiteral("Email Account Settings"));
     m_Name = NamedEdit("name", this);
     m_Email = NamedEdit("email", this);
@@ -69,7 +72,8 @@ CServerDlg::CServerDlg(CDialogContext& context, const CAccountList& accounts, co
     emailRow->addRow(QStringLiteral("Email Address"), m_Email);
     layout->addLayout(emailRow);
 
-    m_Different = new QCheckBox(QStringLiteral("My outbound mail server is different than my inbound mail server"), this);
+    m_Different =
+        new QCheckBox(QStringLiteral("My outbound mail server is different than my inbound mail server"), this);
     m_Different->setObjectName(QStringLiteral("different"));
     m_NeedsLogon = new QComboBox(this);
     m_NeedsLogon->setObjectName(QStringLiteral("smtpLogon"));
@@ -187,8 +191,7 @@ QWidget* CServerDlg::BuildSoundsGroup() {
         connect(browse, &QPushButton::clicked, this, [this, field] { ChooseSound(field); });
         connect(play, &QPushButton::clicked, this, [this, field] { m_Player.Play(field->text().toStdString()); });
     };
-    soundRow(1, QStringLiteral("Spam Getting Clawed"), "spamSound", m_SpamLabel, m_SpamSound, m_SpamBrowse,
-             m_SpamPlay);
+    soundRow(1, QStringLiteral("Spam Getting Clawed"), "spamSound", m_SpamLabel, m_SpamSound, m_SpamBrowse, m_SpamPlay);
     soundRow(3, QStringLiteral("You've Got Mail - That you want to read. "), "mailSound", m_MailLabel, m_MailSound,
              m_MailBrowse, m_MailPlay);
     grid->setColumnStretch(0, 1);
@@ -244,8 +247,8 @@ void CServerDlg::ApplyDifferentServer() {
 
 void CServerDlg::ApplyLogonChoice() {
     const bool yes = m_NeedsLogon->currentIndex() == 1;
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_Smtp.m_UserId, m_Smtp.m_Password, m_SmtpUserLabel,
-                                                           m_SmtpPasswordLabel}) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_Smtp.m_UserId, m_Smtp.m_Password, m_SmtpUserLabel, m_SmtpPasswordLabel}) {
         widget->setEnabled(yes);
     }
 }

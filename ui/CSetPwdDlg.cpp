@@ -7,8 +7,7 @@
 
 namespace sieveclaw {
 
-CSetPwdDlg::CSetPwdDlg(CUserPrompt& prompt, const std::string& accountName, const std::string& userId,
-                       QWidget* parent)
+CSetPwdDlg::CSetPwdDlg(CUserPrompt& prompt, const std::string& accountName, const std::string& userId, QWidget* parent)
     : QDialog(parent),
       m_Prompt(prompt),
       m_First(NamedEdit("password", this, true)),

@@ -24,4 +24,14 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent, bool hidden) {
     return edit;
 }
 
+QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace sieveclaw

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <string_view>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 
 // Pieces the settings windows share.
@@ -18,6 +21,12 @@ QLabel* WrappedLabel(const QString& text, QWidget* parent = nullptr);
 
 // A line edit with an object name, by which tests find it; a password field when hidden.
 QLineEdit* NamedEdit(const char* name, QWidget* parent = nullptr, bool hidden = false);
+
+// A push button with an object name, by which tests find it.
+QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent);
+
+// Text of the layers below (UTF-8) for a widget.
+QString ToQString(std::string_view text);
 
 // The caption every box and settings window carries.
 inline const QString kProgramTitle = QStringLiteral("Sieveclaw");

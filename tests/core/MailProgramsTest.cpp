@@ -13,8 +13,7 @@ namespace {
 
 std::string Entry(const std::string& name, const std::string& exec, const std::string& types,
                   const std::string& extra = "") {
-    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\nMimeType=" + types + "\n" +
-           extra;
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\nMimeType=" + types + "\n" + extra;
 }
 
 void Write(const std::filesystem::path& path, const std::string& text) {
@@ -29,8 +28,8 @@ TEST(MailProgramsTest, EntriesThatHandleMailtoAreTheProgramsAndTheDefaultIsMatch
     Write(own / "vendor/zmail.desktop", Entry("zMail", "zmail %u", "x-scheme-handler/mailto;"));
     Write(own / "hidden.desktop", Entry("Hidden", "hidden %u", "x-scheme-handler/mailto;", "Hidden=true\n"));
     Write(system / "vendor-zmail.desktop", Entry("Shadowed", "old-zmail %u", "x-scheme-handler/mailto;"));
-    Write(system / "amail.desktop", Entry("AMail", "/opt/amail/bin/amail -compose %u",
-                                          "text/plain;x-scheme-handler/mailto;message/rfc822"));
+    Write(system / "amail.desktop",
+          Entry("AMail", "/opt/amail/bin/amail -compose %u", "text/plain;x-scheme-handler/mailto;message/rfc822"));
     Write(system / "browser.desktop", Entry("Browser", "browser %u", "x-scheme-handler/http;"));
 
     const std::vector<MailProgram> programs = FindMailPrograms();

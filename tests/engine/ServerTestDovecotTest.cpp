@@ -62,13 +62,13 @@ TEST_F(ServerTestDovecotTest, EachWayOfConnectingLogsOnAndAWrongPasswordOrNameFa
     const auto ok = EServerTestStep::kWorked;
     const auto failed = EServerTestStep::kLogonFailed;
     Case cases[] = {
-        {"plain", Account(s.m_Pop3Plain.PlainPort(), s.m_SmtpPlain.PlainPort(), EConnectionSecurity::kWhenOffered),
-         ok, ok, ""},
+        {"plain", Account(s.m_Pop3Plain.PlainPort(), s.m_SmtpPlain.PlainPort(), EConnectionSecurity::kWhenOffered), ok,
+         ok, ""},
         {"upgraded", Account(s.m_Pop3.PlainPort(), s.m_Smtp.PlainPort(), EConnectionSecurity::kStartTls), ok, ok, ""},
-        {"TLS from the first byte", Account(s.m_Pop3.TlsPort(), s.m_Smtp.TlsPort(), EConnectionSecurity::kSslTls),
-         ok, ok, ""},
-        {"wrong password", Account(s.m_Pop3.PlainPort(), s.m_Smtp.PlainPort(), EConnectionSecurity::kStartTls),
-         failed, failed, "uthentication"},
+        {"TLS from the first byte", Account(s.m_Pop3.TlsPort(), s.m_Smtp.TlsPort(), EConnectionSecurity::kSslTls), ok,
+         ok, ""},
+        {"wrong password", Account(s.m_Pop3.PlainPort(), s.m_Smtp.PlainPort(), EConnectionSecurity::kStartTls), failed,
+         failed, "uthentication"},
         {"unknown name", Account(1, 1, EConnectionSecurity::kWhenOffered), EServerTestStep::kUnresolved,
          EServerTestStep::kUnresolved, ""},
     };

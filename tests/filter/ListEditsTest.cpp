@@ -38,7 +38,7 @@ TEST(ListEditsTest, FriendsFilterEntriesAndExtensionsAreCheckedAsTheirBoxesDo) {
         });
     ExpectChecks(
         {
-            {"Example-1.COM", "example-1.com", ""},  // a domain is lowered
+            {"Example-1.COM", "example-1.com", ""},                    // a domain is lowered
             {"example.anything goes!", "example.anything goes!", ""},  // only the first label counts
             {".com", ".com", ""},
             {"examplecom", "", kInvalidFriendDomainMessage},

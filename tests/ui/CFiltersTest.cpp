@@ -103,15 +103,14 @@ TEST_F(CFiltersTest, APasswordHidesTheListsUntilItIsTyped) {
     {
         CFilters dialog(m_Context);
         CModalAnswerer answers;
-        answers
-            .Then<CPasswordProtectDlg>([](CPasswordProtectDlg* box) {
-                Type(*box, "password", "open sesame");
-                Type(*box, "again", "open sesam");
-                box->accept();  // refused: the texts differ
-                EXPECT_EQ(FocusName(*box), "password");
-                Type(*box, "again", "open sesame");
-                box->accept();
-            });
+        answers.Then<CPasswordProtectDlg>([](CPasswordProtectDlg* box) {
+            Type(*box, "password", "open sesame");
+            Type(*box, "again", "open sesam");
+            box->accept();  // refused: the texts differ
+            EXPECT_EQ(FocusName(*box), "password");
+            Type(*box, "again", "open sesame");
+            box->accept();
+        });
         Click(dialog, "password");
         EXPECT_EQ(answers.Failure(), "");
         EXPECT_EQ(m_Prompt.Texts(EBox::kError),

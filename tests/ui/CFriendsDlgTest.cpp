@@ -24,7 +24,8 @@ protected:
         Rows rows;
         auto* list = Child<QTreeWidget>(dialog, "friends");
         for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            rows.emplace_back(list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString());
+            rows.emplace_back(list->topLevelItem(i)->text(0).toStdString(),
+                              list->topLevelItem(i)->text(1).toStdString());
         }
         return rows;
     }
@@ -67,7 +68,8 @@ TEST_F(CFriendsDlgTest, FriendsAreAddedEditedAndRemovedAndSavedWhenTheDialogClos
     EXPECT_EQ(m_Prompt.Texts(EBox::kError), std::vector<std::string>{"Please select a friend to delete."});
     list->setCurrentItem(list->topLevelItem(2));
     Click(dialog, "remove");
-    EXPECT_EQ(m_State->m_Lists.m_Friends.Snapshot(), (std::vector<std::string>{"carol@example.org", "Bob@Example.NET"}));
+    EXPECT_EQ(m_State->m_Lists.m_Friends.Snapshot(),
+              (std::vector<std::string>{"carol@example.org", "Bob@Example.NET"}));
 
     Click(dialog, "onlyFriends");
     dialog.reject();  // any way of closing saves
@@ -84,7 +86,8 @@ TEST_F(CFriendsDlgTest, TheFriendBoxRefusesBadEntriesAndExplainsEachType) {
     CEditFriendDlg box(m_Prompt, "not an address", EFriendType::kIndividual);
     box.accept();
     EXPECT_NE(box.result(), QDialog::Accepted);
-    EXPECT_EQ(m_Prompt.Texts(EBox::kError), std::vector<std::string>{"This does not appear to be a valid email address."});
+    EXPECT_EQ(m_Prompt.Texts(EBox::kError),
+              std::vector<std::string>{"This does not appear to be a valid email address."});
     EXPECT_EQ(FocusName(box), "friend");
     const QString individualHint = Child<QLabel>(box, "hint")->text();
     Click(box, "domain");

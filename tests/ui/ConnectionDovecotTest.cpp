@@ -125,8 +125,9 @@ TEST_F(ConnectionDovecotTest, TheWizardEndsByHowManyAccountsWorked) {
         Click(*wizard.currentPage(), "connect");
         const std::vector<std::string> errors = m_Prompt.Texts(EBox::kError);
         ASSERT_EQ(errors.size(), 1U);
-        EXPECT_EQ(errors[0], "Sieveclaw was unable to logon to your incoming (POP3) mail server - 127.0.0.1 UserId: "
-                             "alice.  The following error was returned:  [AUTH] Authentication failed.\r\n");
+        EXPECT_EQ(errors[0],
+                  "Sieveclaw was unable to logon to your incoming (POP3) mail server - 127.0.0.1 UserId: "
+                  "alice.  The following error was returned:  [AUTH] Authentication failed.\r\n");
         EXPECT_EQ(m_Prompt.Texts(EBox::kInformation).at(0).rfind("1 out of 2 of your accounts worked.", 0), 0U);
         EXPECT_TRUE(wizard.button(QWizard::FinishButton)->isEnabled());
         EXPECT_TRUE(wizard.isVisible());

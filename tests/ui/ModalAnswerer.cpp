@@ -23,7 +23,8 @@ void CloseWindow(QWidget* window) {
 
 }  // namespace
 
-CModalAnswerer::CModalAnswerer() : m_StepStart(std::chrono::steady_clock::now()), m_Token(std::make_shared<bool>(true)) {
+CModalAnswerer::CModalAnswerer()
+    : m_StepStart(std::chrono::steady_clock::now()), m_Token(std::make_shared<bool>(true)) {
     QTimer::singleShot(kPollMilliseconds, [this, token = std::weak_ptr<bool>(m_Token)] {
         if (token.lock()) {
             Poll();

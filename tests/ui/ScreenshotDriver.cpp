@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
         return dialog;
     });
     shoot("account-settings", [&] {
-        return std::make_unique<CServerDlg>(context, state->m_Accounts, *state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First())));
+        return std::make_unique<CServerDlg>(
+            context, state->m_Accounts, *state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First())));
     });
     shoot("filters", [&] { return std::make_unique<CFilters>(context); });
     shoot("filters-locked", [&] {
@@ -157,20 +158,25 @@ int main(int argc, char** argv) {
     shoot("password-protect", [&] { return std::make_unique<CPasswordProtectDlg>(prompt); });
     shoot("filter-password", [&] { return std::make_unique<CFilterPwdDlg>(prompt, "x"); });
     shoot("friends", [&] { return std::make_unique<CFriendsDlg>(context); });
-    shoot("friend", [&] { return std::make_unique<CEditFriendDlg>(prompt, "carol.jones@example.com", EFriendType::kIndividual); });
+    shoot("friend", [&] {
+        return std::make_unique<CEditFriendDlg>(prompt, "carol.jones@example.com", EFriendType::kIndividual);
+    });
     shoot("file-extension", [&] { return std::make_unique<CFileExtDlg>(prompt); });
     shoot("block-domains", [&] {
-        return std::make_unique<CBlockDomainsDlg>(prompt, std::vector<std::string>{"cheap-pills.example", "lottery.example"});
+        return std::make_unique<CBlockDomainsDlg>(prompt,
+                                                  std::vector<std::string>{"cheap-pills.example", "lottery.example"});
     });
     shoot("set-password", [&] { return std::make_unique<CSetPwdDlg>(prompt, "Home", "anna"); });
     shoot("trust-certificate", [&] {
-        const std::string fingerprint = state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First()))->m_POP3Certificate;
+        const std::string fingerprint =
+            state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First()))->m_POP3Certificate;
         return std::make_unique<QMessageBox>(
             QMessageBox::Question, QStringLiteral("Sieveclaw"),
             QString::fromStdString(TrustCertificateQuestion(
                 EMailServer::kPop3,
-                LogonFailedMessage(EMailServer::kPop3, "The certificate of pop.work.example could not be verified: "
-                                                       "self-signed certificate."),
+                LogonFailedMessage(EMailServer::kPop3,
+                                   "The certificate of pop.work.example could not be verified: "
+                                   "self-signed certificate."),
                 fingerprint)),
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     });

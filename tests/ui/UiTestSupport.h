@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QWidget>
 #include <QtTest/QTest>
-#include <gtest/gtest.h>
 
 #include "tests/support/RecordingPrompt.h"
 #include "tests/support/ScopedDataFolder.h"

@@ -103,9 +103,10 @@ TEST_F(WizardTest, ACancelledPasswordLeavesTheAccountUntestedAndFailuresShowBack
 TEST_F(WizardTest, DiscoveredAccountsAreShownAndCancellingEndsTheFirstRun) {
     const std::filesystem::path ini = m_Folder.Path() / "wine/drive_c/pmail/mail/jo/pmail.ini";
     std::filesystem::create_directories(ini.parent_path());
-    ASSERT_TRUE(WriteFileAtomically(ini.string(), "[Pegasus Mail for Windows - built-in TCP/IP Mail]\n"
-                                                  "Host where POP3 mail account is located=pop.example.org\n"
-                                                  "POP3 mail account (username on host)=jo\n"));
+    ASSERT_TRUE(WriteFileAtomically(ini.string(),
+                                    "[Pegasus Mail for Windows - built-in TCP/IP Mail]\n"
+                                    "Host where POP3 mail account is located=pop.example.org\n"
+                                    "POP3 mail account (username on host)=jo\n"));
     DiscoveryPlaces places;
     places.m_HomeFolder = m_Folder.File("home");
     places.m_ConfigFolder = m_Folder.File("home/.config");
