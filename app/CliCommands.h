@@ -9,8 +9,9 @@ namespace sieveclaw {
 // Prints one line per waiting message: number, To, From, Subject, Date, tab-separated.
 int RunHeadersCommand(const std::vector<std::string>& arguments);
 
-// sieveclaw-cli parse FILE [--stored] [--body]
-// Runs the body parser on a raw message (or a stored message file) and prints what it found.
+// sieveclaw-cli parse FILE [--stored] [--body | --decoded]
+// Runs the body parser on a raw message (or a stored message file) and prints what it found; with
+// --decoded, the message as people read it: header texts, each text part's text, file names.
 int RunParseCommand(const std::vector<std::string>& arguments);
 
 // sieveclaw-cli settings [NAME [VALUE]]

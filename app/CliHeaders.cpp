@@ -2,7 +2,9 @@
 #include <iostream>
 
 #include "app/CliCommands.h"
+#include "app/CliStatusPrinter.h"
 #include "app/PasswordPrompt.h"
+#include "mail/DecodedMessage.h"
 #include "net/CPOP3Client.h"
 #include "net/SocketErrorText.h"
 
@@ -94,8 +96,9 @@ int RunHeadersCommand(const std::vector<std::string>& arguments) {
     for (long long n = 1; n <= count; ++n) {
         CEmailMsg message;
         client.GetHeader(static_cast<int>(n), message);
-        std::cout << n << '\t' << message.m_To << '\t' << message.m_From << '\t' << message.m_Subject << '\t'
-                  << message.m_Date << '\n';
+        const MessageEntry shown = DisplaySummary(message.Summary());
+        std::cout << n << '\t' << PrintableText(shown.m_To) << '\t' << PrintableText(shown.m_From) << '\t'
+                  << PrintableText(shown.m_Subject) << '\t' << PrintableText(shown.m_Date) << '\n';
     }
     client.Logoff();
     std::cout.flush();

@@ -1,21 +1,51 @@
 #include <iostream>
 
 #include "app/CliCommands.h"
+#include "app/CliStatusPrinter.h"
 #include "mail/CEmailMsg.h"
+#include "mail/DecodedMessage.h"
 #include "mail/MessageFiles.h"
 #include "mail/RawMessage.h"
 
 namespace sieveclaw {
 
+namespace {
+
+// The message as people read it. Decoded text can hold any character, so everything passes the
+// terminal filter.
+int PrintDecoded(const CEmailMsg& message) {
+    const CDecodedMessage decoded = DecodeMessage(message.m_RawText);
+    std::cout << "To: " << PrintableText(decoded.m_To) << "\n"
+              << "From: " << PrintableText(decoded.m_From) << "\n"
+              << "Subject: " << PrintableText(decoded.m_Subject) << "\n"
+              << "Date: " << PrintableText(decoded.m_Date) << "\n";
+    for (const CDecodedText& text : decoded.m_Texts) {
+        const std::string shown = PrintableText(text.m_Text, true);
+        std::cout << "Text: " << text.m_MediaType << "\n" << shown << (shown.ends_with('\n') ? "" : "\n");
+    }
+    for (const std::string& name : decoded.m_FileNames) {
+        std::cout << "Attachment: " << PrintableText(name) << "\n";
+    }
+    if (decoded.m_Cut) {
+        std::cout << "(the message goes beyond the decoding limits; the rest is not shown)\n";
+    }
+    return std::cout.flush() ? 0 : 1;
+}
+
+}  // namespace
+
 int RunParseCommand(const std::vector<std::string>& arguments) {
     std::string path;
     bool stored = false;
     bool body = false;
+    bool decoded = false;
     for (const std::string& argument : arguments) {
         if (argument == "--stored") {
             stored = true;
         } else if (argument == "--body") {
             body = true;
+        } else if (argument == "--decoded") {
+            decoded = true;
         } else if (path.empty() && argument.rfind("--", 0) != 0) {
             path = argument;
         } else {
@@ -24,7 +54,7 @@ int RunParseCommand(const std::vector<std::string>& arguments) {
         }
     }
     if (path.empty()) {
-        std::cerr << "usage: sieveclaw-cli parse FILE [--stored] [--body]\n";
+        std::cerr << "usage: sieveclaw-cli parse FILE [--stored] [--body | --decoded]\n";
         return 2;
     }
 
@@ -38,6 +68,9 @@ int RunParseCommand(const std::vector<std::string>& arguments) {
     } else if (!LoadRawMessage(path, message)) {
         std::cerr << "sieveclaw-cli parse: cannot read '" << path << "'\n";
         return 1;
+    }
+    if (decoded) {
+        return PrintDecoded(message);
     }
     message.Process();
 

@@ -16,6 +16,13 @@ std::string PrintableText(std::string_view text, bool keepLineFeeds) {
         if (keepLineFeeds && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             continue;  // a server's CR LF is one line end
         }
+        // The C1 controls in UTF-8 (decoded mail text holds UTF-8): a terminal may act on them too.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += '?';
+            ++i;
+            continue;
+        }
         out += (byte < 0x20 && !(keepLineFeeds && c == '\n')) || byte == 0x7F ? '?' : c;
     }
     return out;

@@ -17,8 +17,9 @@
 
 namespace sieveclaw {
 
-// text with every control byte but the line feed (kept when keepLineFeeds) shown as '?': names
-// from the data folder and texts from a server must not reach the terminal as escape sequences.
+// text with every control byte but the line feed (kept when keepLineFeeds), and every C1 control
+// written in UTF-8, shown as '?': names from the data folder, texts from a server and decoded mail
+// must not reach the terminal as escape sequences.
 std::string PrintableText(std::string_view text, bool keepLineFeeds = false);
 
 // Prints the "Currently" line of every status notification ("Currently: Logging into Home") and,

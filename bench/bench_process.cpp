@@ -2,7 +2,12 @@
 // quoted-printable HTML message, side by side with GMime building its MIME tree from the same
 // bytes and walking every part (each part's content object and its stream touched) in the same run.
 //
-// usage: bench_process [ROUNDS]   (default 20; the 100 KB message runs 50 times as many rounds)
+// Then the decoding of messages as people read them (DecodeMessage: header texts, every text part
+// in UTF-8 with HTML reduced to its text, the file names) on four messages of about 100 KB and on
+// the 10 MB one, side by side with GMime parsing the same bytes and decoding the same: the
+// subject and the sender, every text part's text in UTF-8 and every part's file name.
+//
+// usage: bench_process [ROUNDS]   (default 20; the 100 KB messages run 50 times as many rounds)
 // Prints the best round of each as MB/s and the ratio ours / GMime.
 
 #include <malloc.h>
@@ -12,56 +17,35 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bench/BenchMessages.h"
 #include "mail/CEmailMsg.h"
+#include "mail/DecodedMessage.h"
 
 #if defined(SIEVECLAW_HAVE_GMIME)
 #include <gmime/gmime.h>
 #endif
 
+namespace sieveclaw {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// splitmix64: the same bytes on every machine.
-class CRandom {
-public:
-    explicit CRandom(std::uint64_t state) : m_State(state) {}
-    std::uint64_t Next() {
-        std::uint64_t z = (m_State += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
+using bench::Base64Lines;
+using bench::CRandom;
+using bench::QuotedPrintable;
 
-private:
-    std::uint64_t m_State;
-};
-
-// bytes random bytes as base64 in lines of 76 characters.
-std::string Base64Lines(CRandom& random, std::size_t bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve(bytes * 4 / 3 + bytes / 57 * 2 + 8);
-    std::size_t column = 0;
-    for (std::size_t done = 0; done < bytes; done += 3) {
-        const std::uint64_t value = random.Next();
-        for (int shift = 18; shift >= 0; shift -= 6) {
-            text += kAlphabet[(value >> shift) & 63];
-        }
-        column += 4;
-        if (column == 76) {
-            text += "\r\n";
-            column = 0;
-        }
+// bytes random bytes, base64-encoded.
+std::string RandomBase64(CRandom& random, std::size_t bytes) {
+    std::string data(bytes, '\0');
+    for (char& c : data) {
+        c = static_cast<char>(random.Next());
     }
-    if (column != 0) {
-        text += "\r\n";
-    }
-    return text;
+    return Base64Lines(data);
 }
 
 std::string MultipartMessage() {
@@ -85,39 +69,9 @@ std::string MultipartMessage() {
         text += "\r\n--" + boundary + "\r\nContent-Type: application/pdf; name=\"" + name +
                 "\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"" + name +
                 "\"\r\nContent-Description: " + name + "\r\n\r\n";
-        text += Base64Lines(random, 375 * 1024);
+        text += RandomBase64(random, 375 * 1024);
     }
     text += "\r\n--" + boundary + "--\r\n";
-    return text;
-}
-
-// Quoted-printable as mail programs write it: '=' and bytes outside ASCII encoded, a blank or tab
-// before a line end encoded, lines broken softly at 76 characters.
-std::string QuotedPrintable(std::string_view html) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    std::size_t column = 0;
-    const auto put = [&](std::string_view piece) {
-        if (column + piece.size() > 75) {
-            text += "=\r\n";
-            column = 0;
-        }
-        text += piece;
-        column += piece.size();
-    };
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        const auto c = static_cast<unsigned char>(html[i]);
-        const bool lineEnd = i + 1 == html.size() || html[i + 1] == '\n';
-        if (c == '\n') {
-            text += "\r\n";
-            column = 0;
-        } else if (c == '=' || c > 126 || ((c == ' ' || c == '\t') && lineEnd)) {
-            const char encoded[] = {'=', kHex[c >> 4], kHex[c & 15], '\0'};
-            put(encoded);
-        } else {
-            put(std::string_view(html.data() + i, 1));
-        }
-    }
     return text;
 }
 
@@ -151,7 +105,7 @@ std::string HtmlMessage() {
 
 // One Process run; the copy into the record is made before the clock starts.
 double OurRound(const std::string& text, std::size_t& parts) {
-    sieveclaw::CEmailMsg message;
+    CEmailMsg message;
     message.m_Body = text;
     const auto start = Clock::now();
     message.Process();
@@ -162,6 +116,20 @@ double OurRound(const std::string& text, std::size_t& parts) {
         std::exit(1);
     }
     return seconds;
+}
+
+// One decoding, the result freed within the round as GMime's tree is.
+double OurDecodeRound(const std::string& text, std::size_t& parts) {
+    const auto start = Clock::now();
+    {
+        const CDecodedMessage decoded = DecodeMessage(text);
+        parts = decoded.m_Texts.size() + decoded.m_FileNames.size();
+        if (decoded.m_Subject.empty() || decoded.m_Texts.empty()) {
+            std::fprintf(stderr, "DecodeMessage found no subject or no text\n");
+            std::exit(1);
+        }
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 #if defined(SIEVECLAW_HAVE_GMIME)
@@ -177,8 +145,27 @@ void TouchPart(GMimeObject* /*parent*/, GMimeObject* part, gpointer data) {
     *touched += 1;
 }
 
-// GMime parses from a memory stream over the same bytes, which it neither copies nor owns.
-double GMimeRound(GByteArray* bytes, std::int64_t& touched) {
+// Every text part's text in UTF-8 and every part's file name, as people would read them.
+void DecodePart(GMimeObject* /*parent*/, GMimeObject* part, gpointer data) {
+    auto* touched = static_cast<std::int64_t*>(data);
+    if (GMIME_IS_TEXT_PART(part)) {
+        char* text = g_mime_text_part_get_text(reinterpret_cast<GMimeTextPart*>(part));
+        if (text != nullptr) {
+            *touched += static_cast<std::int64_t>(std::strlen(text));
+            g_free(text);
+        }
+    }
+    if (GMIME_IS_PART(part)) {
+        const char* name = g_mime_part_get_filename(reinterpret_cast<GMimePart*>(part));
+        *touched += name != nullptr ? static_cast<std::int64_t>(std::strlen(name)) : 0;
+    }
+    *touched += 1;
+}
+
+// GMime parses from a memory stream over the same bytes, which it neither copies nor owns. With
+// decode, the subject and the sender are read decoded and every part goes through DecodePart;
+// otherwise every part through TouchPart.
+double GMimeRound(GByteArray* bytes, std::int64_t& touched, bool decode) {
     const auto start = Clock::now();
     GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(bytes);
     g_mime_stream_mem_set_owner(reinterpret_cast<GMimeStreamMem*>(stream), FALSE);
@@ -186,7 +173,13 @@ double GMimeRound(GByteArray* bytes, std::int64_t& touched) {
     GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
     touched = 0;
     if (message != nullptr) {
-        g_mime_message_foreach(message, TouchPart, &touched);
+        if (decode) {
+            const char* subject = g_mime_message_get_subject(message);
+            char* from = internet_address_list_to_string(g_mime_message_get_from(message), nullptr, FALSE);
+            touched += (subject != nullptr ? 1 : 0) + (from != nullptr ? 1 : 0);
+            g_free(from);
+        }
+        g_mime_message_foreach(message, decode ? DecodePart : TouchPart, &touched);
         g_object_unref(message);
     }
     g_object_unref(parser);
@@ -197,36 +190,53 @@ double GMimeRound(GByteArray* bytes, std::int64_t& touched) {
 #endif
 
 // The rounds of the two sides alternate, so that both meet the same load on a shared machine;
-// the best round of each counts.
-void Measure(const char* label, const std::string& text, int rounds) {
+// the best round of each counts. With decode, DecodeMessage and GMime's decoding; otherwise
+// Process and GMime's parse.
+void Measure(const std::string& label, const std::string& text, int rounds, bool decode) {
     const double megabytes = static_cast<double>(text.size()) / (1024.0 * 1024.0);
     std::size_t parts = 0;
     double ours = 1e30;
+    const auto ourRound = decode ? OurDecodeRound : OurRound;
 #if defined(SIEVECLAW_HAVE_GMIME)
     GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(text.size()));
     g_byte_array_append(bytes, reinterpret_cast<const guint8*>(text.data()), static_cast<guint>(text.size()));
     std::int64_t touched = 0;
     double theirs = 1e30;
     for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, OurRound(text, parts));
-        theirs = std::min(theirs, GMimeRound(bytes, touched));
+        ours = std::min(ours, ourRound(text, parts));
+        theirs = std::min(theirs, GMimeRound(bytes, touched, decode));
     }
     g_byte_array_unref(bytes);
     if (touched == 0) {
         std::fprintf(stderr, "GMime parsed no part\n");
         std::exit(1);
     }
-    std::printf("%-24s %8.2f MB %6zu %12.1f %12.1f %8.2f\n", label, megabytes, parts, megabytes / ours,
+    std::printf("%-32s %8.2f MB %6zu %12.1f %12.1f %8.2f\n", label.c_str(), megabytes, parts, megabytes / ours,
                 megabytes / theirs, theirs / ours);
 #else
     for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, OurRound(text, parts));
+        ours = std::min(ours, ourRound(text, parts));
     }
-    std::printf("%-24s %8.2f MB %6zu %12.1f %12s %8s\n", label, megabytes, parts, megabytes / ours, "-", "-");
+    std::printf("%-32s %8.2f MB %6zu %12.1f %12s %8s\n", label.c_str(), megabytes, parts, megabytes / ours, "-", "-");
 #endif
 }
 
+// Prose of words and punctuation, about bytes long.
+std::string Prose(std::size_t bytes) {
+    CRandom random(11);
+    static constexpr std::string_view kWords[] = {"garden", "chair", "table", "offer", "week", "price", "delivery",
+                                                  "free", "sun", "umbrella", "cushion", "wooden", "steel", "summer",
+                                                  "sale", "only", "today", "while", "stocks", "last", "and", "the"};
+    std::string prose;
+    while (prose.size() < bytes) {
+        prose += kWords[random.Next() % std::size(kWords)];
+        prose += random.Next() % 12 == 0 ? ". " : " ";
+    }
+    return prose;
+}
+
 }  // namespace
+}  // namespace sieveclaw
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
@@ -240,12 +250,22 @@ int main(int argc, char** argv) {
 #else
     std::printf("GMime was not found when this program was built: its column stays empty\n");
 #endif
-    const std::string multipart = MultipartMessage();
-    const std::string html = HtmlMessage();
+    using sieveclaw::Measure;
+    const std::string multipart = sieveclaw::MultipartMessage();
+    const std::string html = sieveclaw::HtmlMessage();
     std::printf("best of %d rounds (%d for the HTML message), rounds of both sides alternating\n", rounds, rounds * 50);
-    std::printf("%-24s %11s %6s %12s %12s %8s\n", "message", "size", "parts", "ours MB/s", "GMime MB/s", "ratio");
-    Measure("multipart, 20 base64", multipart, rounds);
-    Measure("HTML, quoted-printable", html, rounds * 50);
+    std::printf("%-32s %11s %6s %12s %12s %8s\n", "message", "size", "parts", "ours MB/s", "GMime MB/s", "ratio");
+    Measure("multipart, 20 base64", multipart, rounds, false);
+    Measure("HTML, quoted-printable", html, rounds * 50, false);
+
+    std::printf("\ndecoding as people read them, best of %d rounds (%d for the 100 KB messages)\n", rounds, rounds * 50);
+    std::printf("%-32s %11s %6s %12s %12s %8s\n", "message", "size", "texts", "ours MB/s", "GMime MB/s", "ratio");
+    for (const sieveclaw::bench::CSampleMessage& sample :
+         sieveclaw::bench::SampleMessages(sieveclaw::Prose(100 * 1024), 100 * 1024)) {
+        Measure(sample.m_Label, sample.m_Text, rounds * 50, true);
+    }
+    Measure("HTML, quoted-printable (above)", html, rounds * 50, true);
+    Measure("multipart, 20 base64 (above)", multipart, rounds, true);
 #if defined(SIEVECLAW_HAVE_GMIME)
     g_mime_shutdown();
 #endif

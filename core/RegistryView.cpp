@@ -9,6 +9,7 @@
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/TextFile.h"
+#include "core/Utf8.h"
 
 namespace sieveclaw {
 
@@ -22,36 +23,18 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && AsciiUppered(text.substr(0, prefix.size())) == AsciiUppered(prefix);
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // UTF-16 code units to UTF-8; a surrogate without its partner becomes U+FFFD.
 void AppendUtf16(std::string& out, const std::vector<std::uint16_t>& units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         const std::uint32_t unit = units[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00U));
+            AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00U));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
+            AppendCodePoint(out, 0xFFFD);
         } else {
-            AppendUtf8(out, unit);
+            AppendCodePoint(out, unit);
         }
     }
 }
@@ -138,7 +121,7 @@ bool ReadQuoted(std::string_view line, std::size_t& pos, const FileFlavour& flav
             for (int more = 0; more < 2 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++more) {
                 code = code * 8 + static_cast<std::uint32_t>(line[pos++] - '0');
             }
-            AppendUtf8(text, code);
+            AppendCodePoint(text, code);
             continue;
         }
         switch (e) {

@@ -1,8 +1,12 @@
 // The spam decision over lists and a message made from arbitrary bytes: no crash, no read outside
 // a text, and the same verdict, reason and progress posts as the plain per-entry method.
 //
-// Input: the first byte holds switches (bit 0: the attachment test, bit 1: a progress sink); the
-// rest is lines. A line's first byte says what the rest is: 'f' a From-list entry, 'b' a Body-list
+// With bit 2 of the switches the message text is also the raw text, which the decision decodes:
+// then the plain method runs over the decoded texts too, and whatever the texts as they arrived
+// make spam must stay spam.
+//
+// Input: the first byte holds switches (bit 0: the attachment test, bit 1: a progress sink, bit 2:
+// decode); the rest is lines. A line's first byte says what the rest is: 'f' a From-list entry, 'b' a Body-list
 // entry, 'r' a friend, 'x' an extension, 'a' an attachment's Content-Type, 'F' From, 'T' To,
 // 'S' Subject, 'D' Date, 'v' the message so far onto the salvaged list; any other line belongs
 // to the message text.
@@ -34,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool autoDelFileExts = (data[0] & 1) != 0;
     const bool withSink = (data[0] & 2) != 0;
+    const bool decode = (data[0] & 4) != 0;
     std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
 
     CFilterLists lists;
@@ -88,17 +93,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    if (decode) {
+        message.m_RawText = message.m_Body;
+    }
     std::string reason = "kept";
     CRecordingSink sink;
     const bool spam = sieveclaw::IsSpam(message, reason, lists, autoDelFileExts, withSink ? &sink : nullptr);
     std::string plainReason = "kept";
     CRecordingSink plainSink;
-    const bool plainSpam =
-        sieveclaw::test::ReferenceIsSpam(message, plainReason, lists, autoDelFileExts, withSink ? &plainSink : nullptr);
+    const bool plainSpam = sieveclaw::test::ReferenceIsSpam(message, sieveclaw::DecodeForDecision(message),
+                                                            plainReason, lists, autoDelFileExts,
+                                                            withSink ? &plainSink : nullptr);
     Require(spam == plainSpam);
     Require(reason == plainReason);
     Require(sink.m_Posts == plainSink.m_Posts);
     Require(spam || reason == "kept");
+    std::string arrivedReason;
+    Require(spam || !sieveclaw::test::ReferenceIsSpam(message, arrivedReason, lists, autoDelFileExts, nullptr));
 
     // Again with the automata the first call left in the cache.
     std::string again = "kept";

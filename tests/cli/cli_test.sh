@@ -75,6 +75,24 @@ expect_eq "$(cat "$home/verdicts")" $'spam\tFrom contains \'casino\'\nspam\tThe 
 expect_status 0 "$cli" lists remove from casino
 expect_eq "$("$cli" judge "$home/mail/casino.eml")" "good" "verdict after removing the word"
 
+# --- decoded text -------------------------------------------------------------------------------
+# An encoded subject (with an escape sequence in it), a base64 body and an encoded file name: parse
+# --decoded shows them as people read them, control characters cleaned; judge finds a word that
+# only the decoded body holds.
+printf '%s\r\n' 'Received: from mx' 'From: =?UTF-8?B?Q2FzaW5vIEdvbGQ=?= <win@prize.test>' 'To: ann@example.org' \
+  'Subject: =?UTF-8?Q?Ihre_Lieferung_f=C3=BCr_Sie_=1B[31m?=' 'Date: Mon' \
+  'Content-Type: multipart/mixed; boundary=m' '' '--m' 'Content-Type: text/plain; charset=utf-8' \
+  'Content-Transfer-Encoding: base64' '' 'QnV5IFZpYWdyYSBub3c=' '--m' \
+  "Content-Disposition: attachment; filename*=UTF-8''r%C3%A9.pif" '' 'TVqQ' '--m--' >"$home/mail/encoded.eml"
+"$cli" parse "$home/mail/encoded.eml" --decoded >"$home/decoded" || fail "parse --decoded"
+expect_eq "$(sed -n 2,3p "$home/decoded")" $'From: Casino Gold <win@prize.test>\nSubject: Ihre Lieferung f\xc3\xbcr Sie ?[31m' \
+  "decoded fields"
+expect_eq "$(sed -n '5,$p' "$home/decoded")" $'Text: text/plain\nBuy Viagra now\nAttachment: r\xc3\xa9.pif' \
+  "decoded text and file name"
+expect_eq "$("$cli" judge "$home/mail/encoded.eml")" "good" "verdict before the word is listed"
+expect_status 0 "$cli" lists add body viagra
+expect_eq "$("$cli" judge "$home/mail/encoded.eml")" $'spam\tThe email contains \'viagra\'' "verdict on the decoded body"
+
 # --- discover -----------------------------------------------------------------------------------
 # A home folder with one Thunderbird profile and an empty Wine prefix: one POP3 account is found,
 # saved once, and not added again by a second --save.

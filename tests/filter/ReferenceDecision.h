@@ -1,6 +1,6 @@
 #pragma once
 
-// The spam decision written the plain way: for every list entry, an upper-cased copy of the
+// The spam decision written the plain way: for every list entry, an upper-cased copy of each
 // text and a substring search. Slow (entries x text), but easy to check by reading, so the
 // tests, the fuzz target and the benchmark hold IsSpam to it.
 
@@ -14,6 +14,7 @@
 #include "filter/FilterLists.h"
 #include "filter/SpamDecision.h"
 #include "mail/CEmailMsg.h"
+#include "mail/DecodedMessage.h"
 
 namespace sieveclaw::test {
 
@@ -46,8 +47,20 @@ inline bool ReferenceWholeWordHit(const std::string& upperText, const std::strin
     return after >= upperText.size() || IsWordBoundaryChar(upperText[after]);
 }
 
-inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const CFilterLists& lists,
-                            bool autoDelFileExts, CStatusSink* progress) {
+// The texts a list is looked for in: the one as it arrived, and each decoded one that is not
+// empty and, where it may repeat, not already held by an earlier text.
+inline void AddReferenceText(std::vector<std::string>& texts, const std::string& text, bool mayRepeat) {
+    bool held = false;
+    for (const std::string& listed : texts) {
+        held = held || (mayRepeat && listed.find(text) != std::string::npos);
+    }
+    if (!text.empty() && !held) {
+        texts.push_back(text);
+    }
+}
+
+inline bool ReferenceIsSpam(const CEmailMsg& message, const CDecodedMessage& decoded, std::string& reason,
+                            const CFilterLists& lists, bool autoDelFileExts, CStatusSink* progress) {
     for (const MessageEntry& entry : lists.m_Salvaged.Snapshot()) {
         if (entry.m_To == message.m_To && entry.m_From == message.m_From && entry.m_Subject == message.m_Subject) {
             return false;
@@ -71,6 +84,14 @@ inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const
                          from.compare(at + 1, entry.size(), entry) == 0;
         }
     }
+    std::vector<std::string> froms{from};
+    AddReferenceText(froms, decoded.m_From, true);
+    std::vector<std::string> bodies{message.m_Body};
+    for (const CDecodedText& text : decoded.m_Texts) {
+        AddReferenceText(bodies, text.m_Text, text.m_AsArrived);
+    }
+    std::vector<std::string> subjects{message.m_Subject};
+    AddReferenceText(subjects, decoded.m_Subject, true);
 
     const auto finish = [progress](bool spam) {
         if (progress != nullptr) {
@@ -99,7 +120,9 @@ inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const
             }
         };
         for (const std::string& entry : fromList) {
-            spam = ReferenceUpper(from).find(ReferenceUpper(entry)) != std::string::npos;
+            for (const std::string& text : froms) {
+                spam = spam || ReferenceUpper(text).find(ReferenceUpper(entry)) != std::string::npos;
+            }
             if (spam) {
                 reason = "From contains '" + entry + "'";
             }
@@ -113,19 +136,23 @@ inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const
                 break;
             }
             const std::string upperEntry = ReferenceUpper(entry);
-            if (ReferenceWholeWordHit(ReferenceUpper(message.m_Body), upperEntry)) {
-                reason = "The email contains '" + entry + "'";
-                spam = true;
+            for (const std::string& text : bodies) {
+                if (ReferenceWholeWordHit(ReferenceUpper(text), upperEntry)) {
+                    reason = "The email contains '" + entry + "'";
+                    spam = true;
+                }
             }
-            if (ReferenceWholeWordHit(ReferenceUpper(message.m_Subject), upperEntry)) {
-                reason = "The subject contains '" + entry + "'";
-                spam = true;
+            for (const std::string& text : subjects) {
+                if (ReferenceWholeWordHit(ReferenceUpper(text), upperEntry)) {
+                    reason = "The subject contains '" + entry + "'";
+                    spam = true;
+                }
             }
             count();
         }
     }
 
-    if (!spam && autoDelFileExts && !message.m_Attachments.empty()) {
+    if (!spam && autoDelFileExts) {
         const std::vector<std::string> extensions = lists.m_Exts.Snapshot();
         for (const EmailAttachment& attachment : message.m_Attachments) {
             for (const std::string& extension : extensions) {
@@ -137,8 +164,22 @@ inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const
                 }
             }
         }
+        for (const std::string& name : decoded.m_FileNames) {
+            for (const std::string& extension : extensions) {
+                if (name.find(extension) != std::string::npos) {
+                    reason = "This email contains a file attachment of type '" + extension + "'.";
+                    return finish(true);
+                }
+            }
+        }
     }
     return finish(spam);
+}
+
+// The decision as it was before messages were decoded: the texts as they arrived only.
+inline bool ReferenceIsSpam(const CEmailMsg& message, std::string& reason, const CFilterLists& lists,
+                            bool autoDelFileExts, CStatusSink* progress) {
+    return ReferenceIsSpam(message, CDecodedMessage{}, reason, lists, autoDelFileExts, progress);
 }
 
 }  // namespace sieveclaw::test

@@ -15,6 +15,7 @@
 #include "core/ActivityLog.h"
 #include "core/DataFolder.h"
 #include "mail/MessageFiles.h"
+#include "tests/support/MailText.h"
 #include "tests/support/ScopedDataFolder.h"
 
 namespace sieveclaw {
@@ -22,14 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Crlf(std::initializer_list<std::string_view> lines) {
-    std::string text;
-    for (std::string_view line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
-}
+using test::Crlf;
 
 CEmailMsg Processed(std::string text) {
     CEmailMsg message;
