@@ -119,24 +119,5 @@ TEST_F(ServerTestDovecotTest, ASelfSignedCertificateIsRefusedThenTrustedThenRefu
     }
 }
 
-TEST(ServerTestTextTest, TheConnectTestEndsByHowManyRowsWorked) {
-    struct Case {
-        int m_Rows;
-        int m_Worked;
-        EConnectTestEnding m_Ending;
-        const char* m_Start;
-    };
-    const Case cases[] = {
-        {0, 0, EConnectTestEnding::kNoneWorked, "None of the email accounts listed worked."},
-        {2, 0, EConnectTestEnding::kNoneWorked, "None of the email accounts listed worked."},
-        {2, 1, EConnectTestEnding::kSomeWorked, "1 out of 2 of your accounts worked.  You can A)continue"},
-        {3, 3, EConnectTestEnding::kAllWorked, ""},
-    };
-    for (const Case& test : cases) {
-        EXPECT_EQ(ConnectTestEnding(test.m_Rows, test.m_Worked), test.m_Ending);
-        EXPECT_EQ(ConnectTestSummary(test.m_Rows, test.m_Worked).rfind(test.m_Start, 0), 0U);
-    }
-}
-
 }  // namespace
 }  // namespace sieveclaw
