@@ -26,7 +26,6 @@
 #include "engine/EmailThread.h"
 #include "engine/SharedState.h"
 #include "engine/StartupLoad.h"
-#include "filter/FilterFiles.h"
 #include "mail/MessageFiles.h"
 
 namespace sieveclaw {
