@@ -82,6 +82,10 @@ CServerDlg::CServerDlg(CDialogContext& context, const CAccountList& accounts, co
     layout->addWidget(BuildSoundsGroup());
     layout->addWidget(OkCancelButtons(this));
 
+    SetTabOrder({m_Name, m_Pop3.m_Server, m_Pop3.m_Port, m_Pop3.m_Security, m_Pop3.m_Forget, m_Pop3.m_UserId,
+                 m_Pop3.m_Password, m_Email, m_Different, m_Smtp.m_Server, m_Smtp.m_Port, m_Smtp.m_Security,
+                 m_Smtp.m_Forget, m_NeedsLogon, m_Smtp.m_UserId, m_Smtp.m_Password, m_PlaySounds, m_SpamSound,
+                 m_SpamBrowse, m_SpamPlay, m_MailSound, m_MailBrowse, m_MailPlay});
     Fill();
     connect(m_Different, &QCheckBox::toggled, this, &CServerDlg::ApplyDifferentServer);
     connect(m_NeedsLogon, &QComboBox::currentIndexChanged, this, &CServerDlg::ApplyLogonChoice);

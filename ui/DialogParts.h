@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string_view>
 
 #include <QDialog>
@@ -24,6 +25,10 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent = nullptr, bool hidden = 
 
 // A push button with an object name, by which tests find it.
 QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent);
+
+// Tab moves through the widgets in this order (the order they are read on the screen, which is not
+// always the order they were made in).
+void SetTabOrder(std::initializer_list<QWidget*> widgets);
 
 // Text of the layers below (UTF-8) for a widget.
 QString ToQString(std::string_view text);

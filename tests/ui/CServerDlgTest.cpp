@@ -39,6 +39,15 @@ protected:
 
 TEST_F(CServerDlgTest, ANewAccountTakesTheIncomingServerForOutgoingUnlessAnotherIsAskedFor) {
     CServerDlg dialog(m_Context, m_Accounts, EmailAccountInfo());
+    // Tab follows the fields as they are read, the address after the incoming server's fields.
+    std::vector<std::string> tabs;
+    for (QWidget* widget = Child<QWidget>(dialog, "name"); tabs.size() < 8; widget = widget->nextInFocusChain()) {
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            tabs.push_back(widget->objectName().toStdString());
+        }
+    }
+    EXPECT_EQ(tabs, (std::vector<std::string>{"name", "pop3Server", "pop3Port", "pop3Security", "pop3Forget",
+                                              "pop3User", "pop3Password", "email"}));
     EXPECT_EQ(Child<QLineEdit>(dialog, "pop3Port")->text(), "110");
     EXPECT_FALSE(Child<QWidget>(dialog, "smtpBody")->isEnabled());
     FillNew(dialog);
