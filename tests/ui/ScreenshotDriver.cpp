@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -99,9 +100,10 @@ void Fill(CSharedState& state) {
 
 bool Save(QWidget& window, const fs::path& folder, const std::string& name) {
     window.show();
-    QApplication::processEvents();
-    QTimer::singleShot(0, [] {});
-    QApplication::processEvents();
+    // Long enough for the windows' timers to set their buttons as a user would see them.
+    QEventLoop settle;
+    QTimer::singleShot(300, &settle, &QEventLoop::quit);
+    settle.exec();
     const fs::path path = folder / (name + ".png");
     const bool saved = window.grab().save(QString::fromStdString(path.string()));
     std::cout << (saved ? "wrote " : "could not write ") << path.string() << "\n";
