@@ -6,11 +6,7 @@
 
 namespace sieveclaw {
 
-CPasswordProtectDlg::CPasswordProtectDlg(CUserPrompt& prompt, QWidget* parent)
-    : QDialog(parent),
-      m_Prompt(prompt),
-      m_First(NamedEdit("password", this, true)),
-      m_Second(NamedEdit("again", this, true)) {
+CPasswordProtectDlg::CPasswordProtectDlg(CUserPrompt& prompt, QWidget* parent) : CPasswordPairDlg(prompt, parent) {
     setWindowTitle(QStringLiteral("Password Protect Your Filters"));
     auto* layout = new QFormLayout(this);
     layout->setRowWrapPolicy(QFormLayout::WrapAllRows);
@@ -21,12 +17,10 @@ CPasswordProtectDlg::CPasswordProtectDlg(CUserPrompt& prompt, QWidget* parent)
 
 void CPasswordProtectDlg::accept() {
     if (m_First->text() != m_Second->text()) {
-        m_Prompt.ShowError("Your passwords are not the same.  Please retype them.");
-        m_First->setFocus();
-        return;
+        Refuse("Your passwords are not the same.  Please retype them.");
+    } else {
+        Take();
     }
-    m_Password = m_First->text().toStdString();
-    QDialog::accept();
 }
 
 }  // namespace sieveclaw

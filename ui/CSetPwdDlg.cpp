@@ -8,10 +8,7 @@
 namespace sieveclaw {
 
 CSetPwdDlg::CSetPwdDlg(CUserPrompt& prompt, const std::string& accountName, const std::string& userId, QWidget* parent)
-    : QDialog(parent),
-      m_Prompt(prompt),
-      m_First(NamedEdit("password", this, true)),
-      m_Second(NamedEdit("again", this, true)) {
+    : CPasswordPairDlg(prompt, parent) {
     setWindowTitle(QStringLiteral("Set Password"));
     auto* layout = new QFormLayout(this);
     layout->addRow(WrappedLabel(QStringLiteral("Type the password of this email account."), this));
@@ -26,17 +23,12 @@ CSetPwdDlg::CSetPwdDlg(CUserPrompt& prompt, const std::string& accountName, cons
 void CSetPwdDlg::accept() {
     const std::string first = m_First->text().toStdString();
     if (StripWhiteSpace(first).empty()) {
-        m_Prompt.ShowError("You have not typed your password.  Please type it again.");
-        m_First->setFocus();
-        return;
+        Refuse("You have not typed your password.  Please type it again.");
+    } else if (first != m_Second->text().toStdString()) {
+        Refuse("Your passwords are not the same.  Please type them again.");
+    } else {
+        Take();
     }
-    if (first != m_Second->text().toStdString()) {
-        m_Prompt.ShowError("Your passwords are not the same.  Please type them again.");
-        m_First->setFocus();
-        return;
-    }
-    m_Password = first;
-    QDialog::accept();
 }
 
 }  // namespace sieveclaw

@@ -2,31 +2,19 @@
 
 #include <string>
 
-#include <QDialog>
-
 #include "core/UserPrompt.h"
-
-class QLineEdit;
+#include "ui/PasswordPairDlg.h"
 
 namespace sieveclaw {
 
 // "Set Password": the password of an account found without one, typed twice.
-class CSetPwdDlg : public QDialog {
+class CSetPwdDlg : public CPasswordPairDlg {
     Q_OBJECT
 public:
     CSetPwdDlg(CUserPrompt& prompt, const std::string& accountName, const std::string& userId,
                QWidget* parent = nullptr);
 
-    // The password, once the dialog ended with OK.
-    const std::string& Password() const { return m_Password; }
-
     void accept() override;
-
-private:
-    CUserPrompt& m_Prompt;
-    QLineEdit* m_First;
-    QLineEdit* m_Second;
-    std::string m_Password;
 };
 
 }  // namespace sieveclaw
