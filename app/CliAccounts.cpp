@@ -21,6 +21,7 @@
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
+#include "engine/AccountFields.h"
 
 namespace sieveclaw {
 
@@ -233,34 +234,8 @@ std::optional<std::string> ObtainPassword(const char* variable, const std::strin
 
 // The account settings dialog's checks, in its order, for the fields the command sets.
 std::string BlankFieldError(const EmailAccountInfo& record) {
-    if (record.m_AccountName.empty()) {
-        return "The account name is blank.";
-    }
-    if (record.m_POP3Server.empty()) {
-        return "The incoming mail server (POP3) is blank.";
-    }
-    if (record.m_POP3Port.empty()) {
-        return "The incoming (POP3) Port is blank.";
-    }
-    if (record.m_POP3UserId.empty()) {
-        return "The User Id for the incoming (POP3) account is blank.";
-    }
-    if (record.m_POP3Password.empty()) {
-        return "The Password for the incoming (POP3) account is blank.";
-    }
-    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPUserId.empty()) {
-        return "The User Id for the outgoing (SMTP) account is blank.";
-    }
-    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPPassword.empty()) {
-        return "The Password for the outgoing (SMTP) account is blank.";
-    }
-    if (record.m_SMTPServer.empty()) {
-        return "The outgoing mail server (SMTP) is blank.";
-    }
-    if (record.m_SMTPPort.empty()) {
-        return "The outgoing (SMTP) Port is blank.";
-    }
-    return {};
+    const auto problem = FirstAccountFieldProblem(record, {false, true, record.m_SMTPNeedsLogon != 0});
+    return problem ? problem->m_Message : std::string();
 }
 
 // Refuses what the accounts file could not give back as typed, before anything is saved.

@@ -117,16 +117,40 @@ void AppendLine(std::string& out, std::string_view value) {
     out.append("\r\n");
 }
 
-// One value of the section after the blocks: its key and how it reads and writes.
+// One value of the section after the blocks: its key and the member it reads and writes, a
+// connection security choice (always written) or a text (written when not empty).
 struct LaterValue {
     std::string_view m_Key;
     EConnectionSecurity EmailAccountInfo::*m_Security;
+    std::string EmailAccountInfo::*m_Text;
 };
 
-constexpr std::array<LaterValue, 2> kLaterValues{{
-    {"pop3-security", &EmailAccountInfo::m_POP3Security},
-    {"smtp-security", &EmailAccountInfo::m_SMTPSecurity},
+constexpr LaterValue SecurityValue(std::string_view key, EConnectionSecurity EmailAccountInfo::*member) {
+    return {key, member, nullptr};
+}
+constexpr LaterValue TextValue(std::string_view key, std::string EmailAccountInfo::*member) {
+    return {key, nullptr, member};
+}
+
+constexpr std::array<LaterValue, 4> kLaterValues{{
+    SecurityValue("pop3-security", &EmailAccountInfo::m_POP3Security),
+    SecurityValue("smtp-security", &EmailAccountInfo::m_SMTPSecurity),
+    TextValue("pop3-certificate", &EmailAccountInfo::m_POP3Certificate),
+    TextValue("smtp-certificate", &EmailAccountInfo::m_SMTPCertificate),
 }};
+
+// A known key's value into the record; false when it is not a value the key can take.
+bool ReadKnownValue(EmailAccountInfo& record, const LaterValue& later, std::string_view value) {
+    if (later.m_Text != nullptr) {
+        record.*later.m_Text = std::string(value);
+        return true;
+    }
+    const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
+    if (security) {
+        record.*later.m_Security = *security;
+    }
+    return security.has_value();
+}
 
 // "3 pop3-security=ssl-tls" into the third record. What does not have that shape, names no
 // record or gives a known key a value it cannot take is damage: the next save could not write it
@@ -154,11 +178,9 @@ std::optional<std::string> ReadLaterValue(std::vector<EmailAccountInfo>& records
     }
     for (const LaterValue& later : kLaterValues) {
         if (later.m_Key == key) {
-            const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
-            if (!security) {
+            if (!ReadKnownValue(record, later, value)) {
                 return "'" + std::string(value) + "' is not a value " + std::string(key) + " can take";
             }
-            record.*later.m_Security = *security;
             return std::nullopt;
         }
     }
@@ -174,8 +196,11 @@ void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& re
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::string prefix = std::to_string(i + 1) + " ";
         for (const LaterValue& later : kLaterValues) {
-            AppendLine(out, prefix + std::string(later.m_Key) + "=" +
-                                std::string(SecurityName(records[i].*later.m_Security)));
+            const std::string value = later.m_Text != nullptr ? records[i].*later.m_Text
+                                                              : std::string(SecurityName(records[i].*later.m_Security));
+            if (!value.empty()) {
+                AppendLine(out, prefix + std::string(later.m_Key) + "=" + value);
+            }
         }
         for (const auto& [key, value] : records[i].m_OtherStoredValues) {
             AppendLine(out, prefix + key + "=" + value);

@@ -22,6 +22,10 @@
 //   Sieveclaw Account Values Version 1
 //   <account number, from 1> <key>=<value>       for example "1 pop3-security=ssl-tls"
 //
+// Keys: "pop3-security" and "smtp-security" (always written), "pop3-certificate" and
+// "smtp-certificate" (the SHA-256 fingerprint of a certificate the user trusts for that server;
+// written only when there is one).
+//
 // Readers of the fifteen-line layout stop after the blocks their count promises, so they never
 // see this section. A key this version does not know is kept with its account and written back.
 // A value is cut at its first line feed, as the block's values are.

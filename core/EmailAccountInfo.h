@@ -47,6 +47,11 @@ struct EmailAccountInfo {
     // the fifteen-line layout never reach. Their defaults are what such a reader did.
     EConnectionSecurity m_POP3Security = EConnectionSecurity::kWhenOffered;
     EConnectionSecurity m_SMTPSecurity = EConnectionSecurity::kWhenOffered;
+    // The SHA-256 fingerprint of the one certificate the user chose to trust for the server, in
+    // place of the usual verification; that certificate is then accepted and no other. Empty:
+    // the usual verification.
+    std::string m_POP3Certificate;
+    std::string m_SMTPCertificate;
     // Values of that section this version does not know (key, value), written back unchanged so
     // that a save by this version keeps what a newer one stored.
     std::vector<std::pair<std::string, std::string>> m_OtherStoredValues;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/LeadingNumber.h"
+#include "engine/AccountTransport.h"
 #include "mail/CEmailMsg.h"
 #include "mail/MessageFiles.h"
 #include "net/CSMTPClient.h"
@@ -41,9 +42,7 @@ bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& accoun
     message.m_Subject = subject;
     show(ESendBoxLine::kHeadline, headline.empty() ? kSalvageHeadline : headline);
 
-    CTransportOptions options = transport;
-    options.m_Security = account.m_SMTPSecurity;
-    CSMTPClient client(std::move(options));
+    CSMTPClient client(AccountTransport(transport, account, EMailServer::kSmtp));
     // However the server behaves, the window is given back: a Timeout each for the logon and the
     // logoff, and the message's own allowance for its size.
     const auto stage = std::max(transport.TimeoutDuration(), transport.m_TimeoutUnit);

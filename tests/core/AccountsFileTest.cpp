@@ -137,10 +137,11 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     std::vector<EmailAccountInfo> records{FullRecord("work"), FullRecord("home")};
     records[0].m_POP3Security = EConnectionSecurity::kSslTls;
     records[1].m_SMTPSecurity = EConnectionSecurity::kStartTls;
+    records[1].m_SMTPCertificate = "AB:01:FF";
     const std::string written = FormatAccountsText(records);
     EXPECT_NE(written.find("\r\nSieveclaw Account Values Version 1\r\n1 pop3-security=ssl-tls\r\n"
                            "1 smtp-security=when-offered\r\n2 pop3-security=when-offered\r\n"
-                           "2 smtp-security=starttls\r\n"),
+                           "2 smtp-security=starttls\r\n2 smtp-certificate=AB:01:FF\r\n"),
               std::string::npos)
         << written;
 
@@ -152,6 +153,8 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     EXPECT_EQ(read[0].m_POP3Security, EConnectionSecurity::kSslTls);
     EXPECT_EQ(read[0].m_SMTPSecurity, EConnectionSecurity::kWhenOffered);
     EXPECT_EQ(read[1].m_SMTPSecurity, EConnectionSecurity::kStartTls);
+    EXPECT_EQ(read[1].m_SMTPCertificate, "AB:01:FF");
+    EXPECT_TRUE(read[0].m_POP3Certificate.empty() && read[1].m_POP3Certificate.empty());
     EXPECT_TRUE(read[0].m_OtherStoredValues.empty());
     ASSERT_EQ(read[1].m_OtherStoredValues.size(), 1U);
     EXPECT_EQ(read[1].m_OtherStoredValues[0], std::make_pair(std::string("leave-unread"), std::string("1")));
