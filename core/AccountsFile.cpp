@@ -87,16 +87,24 @@ void AppendLine(std::string& out, std::string_view value) {
     out.append("\r\n");
 }
 
-// One value of the section after the blocks: its key and how it reads and writes.
+// One value of the section after the blocks: its key and the member it holds, a connection
+// security (by its name) or a switch (0 or 1).
 struct LaterValue {
     std::string_view m_Key;
     EConnectionSecurity EmailAccountInfo::*m_Security;
+    std::int32_t EmailAccountInfo::*m_Switch;
 };
 
-constexpr std::array<LaterValue, 2> kLaterValues{{
-    {"pop3-security", &EmailAccountInfo::m_POP3Security},
-    {"smtp-security", &EmailAccountInfo::m_SMTPSecurity},
+constexpr std::array<LaterValue, 3> kLaterValues{{
+    {"pop3-security", &EmailAccountInfo::m_POP3Security, nullptr},
+    {"smtp-security", &EmailAccountInfo::m_SMTPSecurity, nullptr},
+    {"leave-unread", nullptr, &EmailAccountInfo::m_LeaveMailUnread},
 }};
+
+std::string LaterValueText(const EmailAccountInfo& record, const LaterValue& later) {
+    return later.m_Security != nullptr ? std::string(SecurityName(record.*later.m_Security))
+                                       : std::to_string(record.*later.m_Switch != 0 ? 1 : 0);
+}
 
 // "3 pop3-security=ssl-tls" into the third record. Lines that name no record, or hold no '=',
 // are not this section's and are passed over; a known key with a value it cannot take keeps the
@@ -119,12 +127,17 @@ void ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view lin
     const std::string_view key = line.substr(blank + 1, equals - blank - 1);
     const std::string_view value = line.substr(equals + 1);
     for (const LaterValue& later : kLaterValues) {
-        if (later.m_Key == key) {
-            if (const std::optional<EConnectionSecurity> security = ParseSecurityName(value)) {
-                record.*later.m_Security = *security;
-            }
-            return;
+        if (later.m_Key != key) {
+            continue;
         }
+        if (later.m_Security == nullptr) {
+            if (value == "0" || value == "1") {
+                record.*later.m_Switch = value == "1" ? 1 : 0;
+            }
+        } else if (const std::optional<EConnectionSecurity> security = ParseSecurityName(value)) {
+            record.*later.m_Security = *security;
+        }
+        return;
     }
     record.m_OtherStoredValues.emplace_back(key, value);
 }
@@ -137,8 +150,7 @@ void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& re
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::string prefix = std::to_string(i + 1) + " ";
         for (const LaterValue& later : kLaterValues) {
-            AppendLine(out, prefix + std::string(later.m_Key) + "=" +
-                                std::string(SecurityName(records[i].*later.m_Security)));
+            AppendLine(out, prefix + std::string(later.m_Key) + "=" + LaterValueText(records[i], later));
         }
         for (const auto& [key, value] : records[i].m_OtherStoredValues) {
             AppendLine(out, prefix + key + "=" + value);

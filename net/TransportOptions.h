@@ -31,6 +31,9 @@ struct CTransportOptions {
     // Trusted certificates: this file when set, else the file named by SSL_CERT_FILE, else the
     // system store.
     std::string m_CaFile;
+    // A POP3 session sends one command at a time and asks for no message ids, whatever the server
+    // offers: how a server without PIPELINING and UIDL is served. For comparing the two ways.
+    bool m_OneCommandAtATime = false;
 
     int TimeoutUnits() const;
     std::chrono::milliseconds TimeoutDuration() const { return TimeoutUnits() * m_TimeoutUnit; }

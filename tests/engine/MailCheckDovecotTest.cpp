@@ -17,6 +17,7 @@
 #include "engine/EmailThread.h"
 #include "engine/FolderUpdater.h"
 #include "mail/MessageFiles.h"
+#include "mail/MessageIds.h"
 #include "net/CPOP3Client.h"
 #include "net/CSocket.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -221,30 +222,39 @@ TEST_F(MailCheckDovecotTest, StoredGoodMailIsNotDownloadedAgainNorAfterARestart)
     }
     EXPECT_THAT(colours, ElementsAre(0x0000FF, 0, 0x0000FF, 0));
 
+    // Known by their ids, they cost not even a header.
     m_Sink.Clear();
     results = check->CheckAllAccounts();
-    EXPECT_EQ(m_Sink.TextsOf(kStatusGettingHeader), (std::vector<std::string>{"1 of 2", "2 of 2"}));
+    EXPECT_THAT(m_Sink.TextsOf(kStatusGettingHeader), IsEmpty());
     EXPECT_THAT(m_Sink.TextsOf(kStatusGettingMessage), IsEmpty());
     EXPECT_EQ(account.m_InboxEntries->Count(), 2u);
 
-    // A new run over the same data folder knows the two messages from their files.
-    CSharedState restarted;
-    restarted.m_Settings.LoadSettings(restarted.m_Store);
-    restarted.m_Settings.SetLastDataUpdateDate(std::time(nullptr));
-    restarted.m_Settings.SetImplicitTlsPorts({s_Server->TlsPort()});
-    const EmailAccountInfo again = test::MakeAccount("Keep", "keep", kPassword, s_Server->PlainPort());
-    AddAccount(restarted.m_Accounts, again);
-    CRecordingSink sink;
-    CEmailThread thread(restarted, sink);
-    thread.SetTransportTuning(Tune);
-    results = thread.RunOnce();
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_TRUE(results[0].m_LoggedOn);
-    EXPECT_EQ(sink.CountCode(kStatusGettingHeader), 2u);
-    EXPECT_EQ(sink.CountCode(kStatusGettingMessage), 0u);
-    EXPECT_EQ(again.m_InboxEntries->Count(), 2u);
-    EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 2u);
-    EXPECT_EQ(s_Server->MessageCount("keep"), 2);
+    // A new run over the same data folder knows the two messages from their files and ids; without
+    // the ids, from their headers, and the ids are written again.
+    for (const std::size_t headersRead : {0u, 2u}) {
+        SCOPED_TRACE(headersRead);
+        if (headersRead > 0) {
+            std::filesystem::remove_all(MessageIdsFolder());
+        }
+        CSharedState restarted;
+        restarted.m_Settings.LoadSettings(restarted.m_Store);
+        restarted.m_Settings.SetLastDataUpdateDate(std::time(nullptr));
+        restarted.m_Settings.SetImplicitTlsPorts({s_Server->TlsPort()});
+        const EmailAccountInfo again = test::MakeAccount("Keep", "keep", kPassword, s_Server->PlainPort());
+        AddAccount(restarted.m_Accounts, again);
+        CRecordingSink sink;
+        CEmailThread thread(restarted, sink);
+        thread.SetTransportTuning(Tune);
+        results = thread.RunOnce();
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_TRUE(results[0].m_LoggedOn);
+        EXPECT_EQ(sink.CountCode(kStatusGettingHeader), headersRead);
+        EXPECT_EQ(sink.CountCode(kStatusGettingMessage), 0u);
+        EXPECT_EQ(again.m_InboxEntries->Count(), 2u);
+        EXPECT_EQ(Files(m_Folder.File("inbox")).size(), 2u);
+        EXPECT_EQ(Files(MessageIdsFolder()).size(), 1u);
+        EXPECT_EQ(s_Server->MessageCount("keep"), 2);
+    }
 }
 
 // Each copy, after its REASON and ACCOUNT lines, is the message byte for byte as a POP3 client
@@ -424,13 +434,13 @@ TEST_F(MailCheckDovecotTest, SpamIsStoredThenDeletedAndBothSoundsPlay) {
     EXPECT_THAT(copy, HasSubstr("Subject: Cheap"));
     EXPECT_EQ(account.m_InboxEntries->Count(), 1u);
 
-    // Saving, found, recount; then the account's end.
+    // Saving, found (once the copy is on disk), recount; then the account's end.
     const std::vector<int> codes = m_Sink.Codes();
     const auto saving = std::find(codes.begin(), codes.end(), kStatusSavingMessage);
-    ASSERT_NE(saving, codes.end());
-    ASSERT_GE(codes.end() - saving, 3);
-    EXPECT_EQ(saving[1], kStatusSpamFound);
-    EXPECT_EQ(saving[2], kStatusRecountTrash);
+    const auto found = std::find(saving, codes.end(), kStatusSpamFound);
+    ASSERT_NE(found, codes.end());
+    ASSERT_GE(codes.end() - found, 2);
+    EXPECT_EQ(found[1], kStatusRecountTrash);
 
     std::vector<std::string> afterwards;
     for (const Notice& notice : m_Sink.All()) {
@@ -574,8 +584,11 @@ TEST_F(MailCheckDovecotTest, StopDuringACheckLogsOffSoDeletionsWithStoredCopiesT
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(thread.Stop(3s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_EQ(s_Server->MessageCount("stopper"), 2) << "the QUIT made the one deletion take effect";
-    EXPECT_EQ(Files(m_Folder.File("spam")).size(), 1u);
+    // The QUIT made the deletions sent take effect (copies are made durable in groups, so one
+    // or more were sent), and every message deleted has its copy.
+    const long left = s_Server->MessageCount("stopper");
+    EXPECT_LT(left, 3) << "the QUIT made the deletions take effect";
+    EXPECT_GE(static_cast<long>(Files(m_Folder.File("spam")).size()), 3 - left);
     EXPECT_EQ(m_Sink.CountCode(kStatusLoggingOff), 0u) << "a stop does not report the log-off";
 }
 
