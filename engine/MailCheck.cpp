@@ -62,7 +62,8 @@ bool CMailCheck::StopCheck(std::chrono::milliseconds wait) {
     if (m_Stopped) {
         return true;
     }
-    if (m_State.m_StopSignal.try_acquire_for(wait)) {
+    // A look without a wait takes no timed wait: a check makes thousands of them.
+    if (wait.count() > 0 ? m_State.m_StopSignal.try_acquire_for(wait) : m_State.m_StopSignal.try_acquire()) {
         WriteActivityLog("EmailThread - Stop signal taken");
         m_Stopped = true;
         m_StoppedAt = Clock::now();

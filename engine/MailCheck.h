@@ -26,6 +26,10 @@
 
 namespace sieveclaw {
 
+namespace mailcheck {
+class CInboxSummaries;
+}
+
 // The work of the mail check worker between its countdowns: the thread start and the check of
 // every account. Lives on the thread that runs it (the worker, or the caller of RunOnce) for one
 // run; reads the shared state only through its guards.
@@ -114,7 +118,8 @@ private:
                                HeaderPass& pass, SentDeletions& deletions);
     // One header read in the header pass.
     void TakeHeader(CPOP3Client& client, const EmailAccountInfo& account, const CPOP3Client::CAnswer& answer,
-                    CMessageIds* ids, HeaderPass& pass, SentDeletions& deletions);
+                    const mailcheck::CInboxSummaries& inbox, CMessageIds* ids, HeaderPass& pass,
+                    SentDeletions& deletions);
     static void QueueDeletion(CPOP3Client& client, int n, SentDeletion deletion, SentDeletions& deletions);
     static void TakeDeletionAnswer(const CPOP3Client::CAnswer& answer, SentDeletions& deletions,
                                    AccountResult& result);
@@ -127,7 +132,8 @@ private:
     // One download: judged, its copy written (spam waits in batch for its group). False when the
     // stop signal was taken.
     bool TakeDownload(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account,
-                      const CPOP3Client::CAnswer& answer, const HeaderPass& headers, CMessageFileBatch& batch,
+                      const CPOP3Client::CAnswer& answer, const HeaderPass& headers,
+                      mailcheck::CInboxSummaries& inbox, CMessageFileBatch& batch,
                       std::vector<WaitingSpam>& waiting, AccountResult& result, ExaminePass& examined);
     // Makes the waiting spam copies durable, then queues their DELEs while the session holds.
     void FlushSpam(CPOP3Client& client, const EmailAccountInfo& account, CMessageFileBatch& batch,

@@ -80,6 +80,7 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
         }
     };
 
+    CInboxSummaries inbox(*account.m_InboxEntries);
     CMessageFileBatch batch;
     std::vector<WaitingSpam> waiting;
     int announced = 0;
@@ -125,7 +126,7 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
                         client.m_LastError);
         } else if (answer.m_Command == ECommand::kList) {
             queueDownload(answer.m_Number, answer.m_Size);
-        } else if (!TakeDownload(client, pos, account, answer, headers, batch, waiting, result, examined)) {
+        } else if (!TakeDownload(client, pos, account, answer, headers, inbox, batch, waiting, result, examined)) {
             return false;
         }
         if (!client.Pipelining() || batch.Waiting() >= kSpamGroup || batch.WaitingBytes() >= kSpamGroupBytes) {
@@ -140,7 +141,8 @@ bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAc
 }
 
 bool CMailCheck::TakeDownload(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account,
-                              const CPOP3Client::CAnswer& answer, const HeaderPass& headers, CMessageFileBatch& batch,
+                              const CPOP3Client::CAnswer& answer, const HeaderPass& headers, CInboxSummaries& inbox,
+                              CMessageFileBatch& batch,
                               std::vector<WaitingSpam>& waiting, AccountResult& result, ExaminePass& examined) {
     const int n = answer.m_Number;
     const std::string& name = account.m_AccountName;
@@ -172,7 +174,7 @@ bool CMailCheck::TakeDownload(CPOP3Client& client, ListPos pos, const EmailAccou
     if (StopCheck()) {
         return false;
     }
-    if (const ListPos same = FindMessageEntry(*account.m_InboxEntries, summary); same != kNoPos) {
+    if (const ListPos same = inbox.Find(summary); same != kNoPos) {
         // The same message was judged earlier in this pass: its id now leads to that copy.
         if (const std::optional<MessageEntry> entry = account.m_InboxEntries->GetAt(same); entry && !id.empty()) {
             IdsOf(account).SetKept(id, FileNameOf(entry->m_FilePath), summary);
@@ -208,6 +210,7 @@ bool CMailCheck::TakeDownload(CPOP3Client& client, ListPos pos, const EmailAccou
     }
     MessageEntry entry = summary;
     entry.m_FilePath = *path;
+    inbox.Add(entry);
     account.m_InboxEntries->Append(std::move(entry));
     if (!id.empty()) {
         IdsOf(account).SetKept(id, FileNameOf(*path), summary);

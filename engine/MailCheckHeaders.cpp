@@ -86,6 +86,7 @@ bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& accoun
         pass.m_Complete = false;
         return !StopCheck();
     }
+    CInboxSummaries inbox(*account.m_InboxEntries);
     std::vector<int> toRead;
     if (ids != nullptr) {
         toRead = SortByIds(client, account, *ids, pass, deletions);
@@ -122,7 +123,7 @@ bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& accoun
         if (answer.m_Command == CPOP3Client::ECommand::kDele) {
             TakeDeletionAnswer(answer, deletions, result);
         } else {
-            TakeHeader(client, account, answer, ids, pass, deletions);
+            TakeHeader(client, account, answer, inbox, ids, pass, deletions);
         }
         if (next < toRead.size() && m_State.IsPaused()) {
             // The rest of the pass waits for the next check; a half pass says nothing about the
@@ -195,7 +196,8 @@ std::vector<int> CMailCheck::SortByIds(CPOP3Client& client, const EmailAccountIn
 }
 
 void CMailCheck::TakeHeader(CPOP3Client& client, const EmailAccountInfo& account, const CPOP3Client::CAnswer& answer,
-                            CMessageIds* ids, HeaderPass& pass, SentDeletions& deletions) {
+                            const CInboxSummaries& inbox, CMessageIds* ids, HeaderPass& pass,
+                            SentDeletions& deletions) {
     const int n = answer.m_Number;
     const std::string id = ids != nullptr && n >= 1 && static_cast<std::size_t>(n) <= pass.m_Ids.size()
                                ? pass.m_Ids[static_cast<std::size_t>(n) - 1]
@@ -222,7 +224,7 @@ void CMailCheck::TakeHeader(CPOP3Client& client, const EmailAccountInfo& account
         QueueDeletion(client, n, std::move(deletion), deletions);
         return;
     }
-    const ListPos kept = FindMessageEntry(*account.m_InboxEntries, header);
+    const ListPos kept = inbox.Find(header);
     if (kept == kNoPos) {
         const ListPos trashed = FindMessageEntry(m_State.m_TrashDeletions, header);
         if (trashed != kNoPos && TakeEntry(m_State.m_TrashDeletions, trashed, deletion.m_Entry)) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 
+#include "core/EmailAccountInfo.h"
 #include "core/MessageEntry.h"
 #include "engine/MailCheck.h"
+#include "mail/FindMessageEntry.h"
 
 // What the parts of the mail check (engine/MailCheck*.cpp) share; not for use elsewhere.
 
@@ -31,6 +34,28 @@ inline std::string SummaryKey(const MessageEntry& entry) {
     }
     return key;
 }
+
+// The summaries of an account's inbox entries as a pass knows them: every entry there was when it
+// began, and every entry it added since. Only the worker adds entries (the user may remove some
+// meanwhile), so a summary not found here is in no entry, and one found here is looked up in the
+// list itself before it counts. Spares a walk over the whole list for every message.
+class CInboxSummaries {
+public:
+    explicit CInboxSummaries(const CMessageEntryList& entries) : m_Entries(entries) {
+        for (const MessageEntry& entry : entries.Snapshot()) {
+            m_Keys.insert(SummaryKey(entry));
+        }
+    }
+    void Add(const MessageEntry& entry) { m_Keys.insert(SummaryKey(entry)); }
+    // The first entry for the same message, or kNoPos.
+    ListPos Find(const MessageEntry& summary) const {
+        return m_Keys.count(SummaryKey(summary)) > 0 ? FindMessageEntry(m_Entries, summary) : kNoPos;
+    }
+
+private:
+    const CMessageEntryList& m_Entries;
+    std::unordered_set<std::string> m_Keys;
+};
 
 // The name of a file, without its folder.
 inline std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }

@@ -85,6 +85,11 @@ bool CMessageFileBatch::AddDurable(const std::string& folder, const CEmailMsg& m
 
 std::vector<std::optional<std::string>> CMessageFileBatch::MakeDurable() {
     std::vector<std::optional<std::string>> paths(m_Waiting.size());
+    // One flush of the file system writes the whole group at once; the flush of each file after
+    // it then finds little or nothing left to write. Only the flushes of the files count.
+    if (m_Waiting.size() > 1) {
+        ::syncfs(m_Waiting.front().m_Fd);
+    }
     // The same order as one file alone: the data, then the name, then the folder that holds it.
     for (std::size_t i = 0; i < m_Waiting.size(); ++i) {
         CWaiting& waiting = m_Waiting[i];
