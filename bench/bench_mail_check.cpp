@@ -1,7 +1,9 @@
-// The mail check as the worker runs it (CEmailThread::RunOnce: log on, every header, every new
-// message downloaded, judged, stored, spam deleted, log off) on a mailbox of MESSAGES messages of
-// about 2 KB, one in five of them spam, held by a private Dovecot (STLS on its plain port). A
-// first check does all the work; an immediate second check finds only known messages. Each runs
+// The mail check as the worker runs it (log on, every header, every new message downloaded,
+// judged, stored, spam deleted, log off) on a mailbox of MESSAGES messages of about 2 KB, one in
+// five of them spam, held by a private Dovecot (STLS on its plain port). A first check does all
+// the work; an immediate second check by the same worker finds only known messages; a third
+// after a restart (CEmailThread::RunOnce: the thread start, which reads the inbox folder of the
+// last run, and one check) finds them known from the files the first left behind. Each runs
 // over the loopback and through a relay that delays every chunk by 20 ms each way (what a distant
 // server costs), once the way a server without PIPELINING and UIDL is checked (one command at a
 // time, every header read) and once the way this Dovecot allows (ids, commands sent ahead).
@@ -22,6 +24,8 @@
 #include "core/EmailAccountInfo.h"
 #include "core/StatusSink.h"
 #include "engine/EmailThread.h"
+#include "engine/FolderUpdater.h"
+#include "engine/MailCheck.h"
 #include "engine/SharedState.h"
 #include "tests/support/DelayProxy.h"
 #include "tests/support/DovecotServer.h"
@@ -77,6 +81,7 @@ public:
 struct Figures {
     double m_First = 0;
     double m_Second = 0;
+    double m_Restart = 0;
 };
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -103,15 +108,17 @@ bool MeasureChecks(const CDovecotServer& server, const std::string& user, int po
     sieveclaw::AddAccount(state.m_Accounts, account);
 
     CSilentSink sink;
-    CEmailThread worker(state, sink);
+    sieveclaw::CFolderUpdater updater;
     const std::string caFile = server.CaFile();
-    worker.SetTransportTuning([caFile, oneAtATime](sieveclaw::CTransportOptions& options) {
+    const auto tune = [caFile, oneAtATime](sieveclaw::CTransportOptions& options) {
         options.m_CaFile = caFile;
         options.m_OneCommandAtATime = oneAtATime;
-    });
+    };
+    sieveclaw::CMailCheck worker(state, sink, updater, nullptr, tune);
+    worker.ThreadStart();
 
     auto start = std::chrono::steady_clock::now();
-    const std::vector<CEmailThread::AccountResult> first = worker.RunOnce();
+    const std::vector<CEmailThread::AccountResult> first = worker.CheckAllAccounts();
     figures.m_First = Seconds(start);
     if (first.size() != 1 || !first[0].m_LoggedOn || first[0].m_Spam != spam || first[0].m_Good != messages - spam ||
         !first[0].m_Failure.empty()) {
@@ -121,16 +128,20 @@ bool MeasureChecks(const CDovecotServer& server, const std::string& user, int po
                      first.empty() ? "" : first[0].m_Failure.c_str());
         return false;
     }
-    start = std::chrono::steady_clock::now();
-    const std::vector<CEmailThread::AccountResult> second = worker.RunOnce();
-    figures.m_Second = Seconds(start);
-    if (second.size() != 1 || !second[0].m_LoggedOn || second[0].m_Messages != messages - spam ||
-        second[0].m_Examined != 0 || !second[0].m_Failure.empty()) {
-        std::fprintf(stderr, "second check (%s): %lld on the server, %d examined; expected %d and 0\n%s\n",
-                     user.c_str(), second.empty() ? 0LL : second[0].m_Messages,
-                     second.empty() ? 0 : second[0].m_Examined, messages - spam,
-                     second.empty() ? "" : second[0].m_Failure.c_str());
-        return false;
+    for (const bool restart : {false, true}) {
+        CEmailThread restarted(state, sink);
+        restarted.SetTransportTuning(tune);
+        start = std::chrono::steady_clock::now();
+        const std::vector<CEmailThread::AccountResult> again = restart ? restarted.RunOnce() : worker.CheckAllAccounts();
+        (restart ? figures.m_Restart : figures.m_Second) = Seconds(start);
+        if (again.size() != 1 || !again[0].m_LoggedOn || again[0].m_Messages != messages - spam ||
+            again[0].m_Examined != 0 || !again[0].m_Failure.empty()) {
+            std::fprintf(stderr, "%s check (%s): %lld on the server, %d examined; expected %d and 0\n%s\n",
+                         restart ? "restarted" : "second", user.c_str(), again.empty() ? 0LL : again[0].m_Messages,
+                         again.empty() ? 0 : again[0].m_Examined, messages - spam,
+                         again.empty() ? "" : again[0].m_Failure.c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -213,14 +224,15 @@ int main(int argc, char** argv) {
                 baseline = &other;
             }
         }
-        for (const bool first : {true, false}) {
-            const double seconds = first ? run.m_Figures.m_First : run.m_Figures.m_Second;
-            const double base = baseline == nullptr ? 0 : first ? baseline->m_Figures.m_First : baseline->m_Figures.m_Second;
+        for (const auto figure : {&Figures::m_First, &Figures::m_Second, &Figures::m_Restart}) {
+            const double seconds = run.m_Figures.*figure;
+            const double base = baseline == nullptr ? 0 : baseline->m_Figures.*figure;
             char ratio[32] = "";
             if (baseline != nullptr && seconds > 0) {
                 std::snprintf(ratio, sizeof ratio, "%8.1fx", base / seconds);
             }
-            std::printf("%-16s %-15s %-7s %10.3f %12.1f %9s\n", run.m_Link, run.m_Way, first ? "first" : "second",
+            const char* check = figure == &Figures::m_First ? "first" : figure == &Figures::m_Second ? "second" : "restart";
+            std::printf("%-16s %-15s %-7s %10.3f %12.1f %9s\n", run.m_Link, run.m_Way, check,
                         seconds, messages / seconds, ratio);
         }
     }

@@ -18,6 +18,9 @@ constexpr int kMaxConnectTries = 240;
 // A line or header block this long without its end is not a mail server talking.
 constexpr std::size_t kMaxReplyBytes = 16u * 1024 * 1024;
 constexpr std::size_t kMaxCapabilities = 64u * 1024;
+// The longest lines of the listings: "<n> <id of up to 70>" and "<n> <size>" with some words after.
+constexpr std::size_t kUidlLineBytes = 84;
+constexpr std::size_t kListLineBytes = 64;
 // How much of a server's unexpected answer a reason quotes.
 constexpr std::size_t kQuotedReply = 120;
 
@@ -112,7 +115,7 @@ CPOP3Client::EReadOutcome CPOP3Client::ReadReply(CPop3ReplyReader& reply, Clock:
 }
 
 bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop3ReplyReader& reply,
-                           Clock::time_point deadline, bool postProgress) {
+                           Clock::time_point deadline, bool postProgress, bool moreAsked) {
     // POP3 answers one command at a time and sends nothing unasked: bytes waiting before a
     // command, or right behind a whole answer, mean that the server and the client no longer
     // agree on which answer belongs to which command (a lone "." in a message it forgot to
@@ -131,7 +134,7 @@ bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop
     const EReadOutcome outcome = ReadReply(reply, deadline, postProgress);
     switch (outcome) {
         case EReadOutcome::kComplete:
-            if (HoldsUnaskedBytes()) {
+            if (!moreAsked && HoldsUnaskedBytes()) {
                 EndSession("The server sent more than its answer to " + std::string(what) +
                            "; it is out of step with the commands.");
                 return false;
@@ -184,6 +187,7 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
     m_CapaRefused = false;
     m_Pipelining = false;
     m_UniqueIds = false;
+    m_EarlyIds.reset();
     // A line break would let the text end the command and start another one of its choosing.
     if (HoldsLineBreak(user) || HoldsLineBreak(password)) {
         m_LastError = "The user name or password holds a line break.";
@@ -345,7 +349,12 @@ bool CPOP3Client::FailLogon(const std::string& reason) {
 long long CPOP3Client::GetStats(long long& count, long long& size) {
     WriteActivityLog("CPOP3Client::GetStats - entered");
     CPop3ReplyReader reply(false, 0);
-    if (m_Connected != 0 && CanSend() && Exchange("STAT\r\n", "STAT", reply, ReplyDeadline())) {
+    m_EarlyIds.reset();
+    // A server that takes commands ahead of answers gets UIDL with STAT: the ids cost no round
+    // trip of their own.
+    const bool withIds = m_Pipelining && m_UniqueIds;
+    if (m_Connected != 0 && CanSend() &&
+        Exchange(withIds ? "STAT\r\nUIDL\r\n" : "STAT\r\n", "STAT", reply, ReplyDeadline(), false, withIds)) {
         const std::optional<Pop3Stats> stats = ParseStatReply(reply.Status());
         if (!stats) {
             EndOnUnexpected("STAT", reply);
@@ -356,6 +365,11 @@ long long CPOP3Client::GetStats(long long& count, long long& size) {
             count = stats->m_Count;
             size = stats->m_Size;
             WriteActivityLog("CPOP3Client::GetStats - got stats");
+            if (withIds) {
+                std::string body;
+                m_EarlyIdsRefused = !ReadListing({}, "UIDL", count, kUidlLineBytes, body);
+                m_EarlyIds = std::move(body);
+            }
         }
     }
     WriteActivityLog("CPOP3Client::GetStats - leaving");
@@ -462,14 +476,15 @@ bool CPOP3Client::ReadCapabilities() {
     return true;
 }
 
-bool CPOP3Client::ReadListing(std::string_view command, long long count, std::size_t lineBytes, std::string& body) {
+bool CPOP3Client::ReadListing(std::string_view command, std::string_view what, long long count,
+                              std::size_t lineBytes, std::string& body) {
     if (m_Connected == 0 || !CanSend() || HasOutstanding()) {
         return false;
     }
     const long long expected = std::max(count, 0LL) * static_cast<long long>(lineBytes);
     CPop3ReplyReader reply(true, static_cast<std::size_t>(std::min(expected + kDownloadSlack, kDownloadCeiling)));
     const auto deadline = ReplyDeadline() + std::chrono::milliseconds(expected * 1000 / kSlowestHonestRate);
-    if (!Exchange(std::string(command) + "\r\n", command, reply, deadline)) {
+    if (!Exchange(command, what, reply, deadline)) {
         return false;
     }
     if (reply.IsErr()) {
@@ -477,7 +492,7 @@ bool CPOP3Client::ReadListing(std::string_view command, long long count, std::si
         return false;
     }
     if (!reply.IsOk()) {
-        EndOnUnexpected(command, reply);
+        EndOnUnexpected(what, reply);
         return false;
     }
     body = reply.TakeBody();
@@ -485,9 +500,14 @@ bool CPOP3Client::ReadListing(std::string_view command, long long count, std::si
 }
 
 bool CPOP3Client::GetUniqueIds(long long count, std::vector<std::string>& ids) {
-    // "<n> <id of up to 70>\r\n"
     std::string body;
-    if (!ReadListing("UIDL", count, 84, body)) {
+    if (m_EarlyIds) {
+        body = std::move(*m_EarlyIds);
+        m_EarlyIds.reset();
+        if (m_EarlyIdsRefused) {
+            return false;
+        }
+    } else if (!ReadListing("UIDL\r\n", "UIDL", count, kUidlLineBytes, body)) {
         return false;
     }
     ids = ParseUidlListing(body, count);
@@ -495,9 +515,8 @@ bool CPOP3Client::GetUniqueIds(long long count, std::vector<std::string>& ids) {
 }
 
 bool CPOP3Client::GetMessageSizes(long long count, std::vector<long long>& sizes) {
-    // "<n> <size>\r\n", and some servers say more after the size.
     std::string body;
-    if (!ReadListing("LIST", count, 64, body)) {
+    if (!ReadListing("LIST\r\n", "LIST", count, kListLineBytes, body)) {
         return false;
     }
     sizes = ParseListListing(body, count);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -172,8 +173,9 @@ private:
     bool FailLogon(const std::string& reason);
     // Sends command (none when empty) and reads the reply whole by deadline. False when it did
     // not come whole: the session is then over, with the reason naming what.
+    // moreAsked: command asks for more answers than this one, which may follow right behind it.
     bool Exchange(std::string_view command, std::string_view what, CPop3ReplyReader& reply,
-                  Clock::time_point deadline, bool postProgress = false);
+                  Clock::time_point deadline, bool postProgress = false, bool moreAsked = false);
     EReadOutcome ReadReply(CPop3ReplyReader& reply, Clock::time_point deadline, bool postProgress);
     // The session is over: the reason is kept, the connection closed, nothing more is sent.
     void EndSession(const std::string& reason);
@@ -187,8 +189,10 @@ private:
     // A download of message n: the most its answer may hold, and its deadline from now.
     std::size_t DownloadBound(int n) const;
     Clock::time_point DownloadDeadline(int n) const;
-    // A listing (UIDL, LIST) of count lines of at most lineBytes each, read whole.
-    bool ReadListing(std::string_view command, long long count, std::size_t lineBytes, std::string& body);
+    // A listing (UIDL, LIST) of count lines of at most lineBytes each, read whole after sending
+    // command (nothing when empty: it was asked for already).
+    bool ReadListing(std::string_view command, std::string_view what, long long count, std::size_t lineBytes,
+                     std::string& body);
     // Sends the queued commands the window takes; false when the session ended.
     bool SendWindow();
     // Reads the answers of everything sent and drops what is queued, so a QUIT is answered as
@@ -209,6 +213,8 @@ private:
     bool m_CapaRefused = false;  // the server answered CAPA before the logon with "-ERR"
     bool m_Pipelining = false;
     bool m_UniqueIds = false;
+    std::optional<std::string> m_EarlyIds;  // the UIDL listing read with STAT
+    bool m_EarlyIdsRefused = false;         // ... or the server's refusal of it
     std::map<int, long long> m_ListedSizes;  // LIST answers of this session
     std::deque<CRequest> m_Queued;           // not sent yet
     std::deque<CRequest> m_InFlight;         // sent, answer not taken yet
