@@ -87,6 +87,9 @@ CTransportOptions CMailCheck::MakeTransportOptions(const EmailAccountInfo& accou
     if (m_Tune) {
         m_Tune(options);
     }
+    if (m_OneAtATime.count(MessageIdsPath({account.m_AccountName, account.m_POP3Server, account.m_POP3UserId})) > 0) {
+        options.m_OneCommandAtATime = true;
+    }
     options.m_StopRequested = [this] { return StopCutsWaits(); };
     return options;
 }
@@ -318,6 +321,9 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
     const bool ended = client.SessionOver();
     m_Sink.PostStatus(kStatusLoggedOff, 0);
     RestoreDeletions(account, deletions, client.m_QuitAccepted);
+    if (client.OutOfStep() && client.SentAhead()) {
+        TakeBackSession(account, examined, result);
+    }
     if (ended) {
         NoteFailure(result, client.m_SessionError + " The session was ended; every message not yet stored stays on the server");
     } else if (!client.m_QuitAccepted && (result.m_Spam > 0 || result.m_Deleted > 0)) {
@@ -329,6 +335,30 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
                                 " message(s) left on the server because their copy could not be written");
     }
     return true;
+}
+
+void CMailCheck::TakeBackSession(const EmailAccountInfo& account, ExaminePass& examined, AccountResult& result) {
+    WriteActivityLog("EmailThread - Answers read ahead went out of step; taking back the copies of this session");
+    CMessageEntryList& entries = *account.m_InboxEntries;
+    for (const std::string& path : examined.m_Copies) {
+        const ListPos pos = entries.FindIf([&path](const MessageEntry& entry) { return entry.m_FilePath == path; });
+        if (pos != kNoPos) {
+            entries.RemoveAt(pos);
+        }
+        ::unlink(path.c_str());
+    }
+    CMessageIds& ids = IdsOf(account);
+    ids.Load();
+    ids.TakeFieldsFrom(entries.Snapshot());
+    m_OneAtATime.insert(ids.FilePath());
+    if (!examined.m_Copies.empty()) {
+        m_Sink.PostStatus(kStatusRecountTrash, 0);
+    }
+    examined = {};
+    result.m_Good = 0;
+    result.m_Spam = 0;
+    NoteFailure(result, "Its answers could not be trusted, so the copies of this check were taken back; the server is "
+                        "asked one command at a time from now on");
 }
 
 void CMailCheck::NoteRefused(AccountResult& result, int n, std::string_view command, const std::string& text) {

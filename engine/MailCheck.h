@@ -83,6 +83,7 @@ private:
     struct ExaminePass {
         bool m_SpamFound = false;
         bool m_GoodStored = false;
+        std::vector<std::string> m_Copies;  // every copy written in this session
     };
     // A deletion sent in this session: it takes effect only with the QUIT.
     struct SentDeletion {
@@ -138,6 +139,11 @@ private:
     // Makes the waiting spam copies durable, then queues their DELEs while the session holds.
     void FlushSpam(CPOP3Client& client, const EmailAccountInfo& account, CMessageFileBatch& batch,
                    std::vector<WaitingSpam>& waiting, AccountResult& result, ExaminePass& examined);
+    // A session whose answers were read ahead ended out of step: the copies it wrote may hold
+    // answers to other commands. They are taken back (no deletion took effect, so every message
+    // is still on the server), with the ids it learnt, and the mailbox is asked one command at a
+    // time for the rest of this run.
+    void TakeBackSession(const EmailAccountInfo& account, ExaminePass& examined, AccountResult& result);
     void ReportLogonFailure(const CPOP3Client& client, const EmailAccountInfo& account, AccountResult& result);
     // Message n stays on the server because the server refused a command about it.
     static void NoteRefused(AccountResult& result, int n, std::string_view command, const std::string& text);
@@ -163,6 +169,8 @@ private:
     bool m_StoreErrorShown = false;   // per check
     // Per mailbox, by the path of its file.
     std::map<std::string, std::unique_ptr<CMessageIds>> m_Ids;
+    // Mailboxes whose answers read ahead went out of step, by the path of their ids' file.
+    std::unordered_set<std::string> m_OneAtATime;
 };
 
 }  // namespace sieveclaw

@@ -208,6 +208,7 @@ bool CMailCheck::TakeDownload(CPOP3Client& client, ListPos pos, const EmailAccou
         ReportStoreFailure(InboxFolder(), account);
         return true;
     }
+    examined.m_Copies.push_back(*path);
     MessageEntry entry = summary;
     entry.m_FilePath = *path;
     inbox.Add(entry);
@@ -235,6 +236,7 @@ void CMailCheck::FlushSpam(CPOP3Client& client, const EmailAccountInfo& account,
             continue;
         }
         m_Sink.PostStatus(kStatusSpamFound, 0);
+        examined.m_Copies.push_back(*paths[i]);
         if (!spam.m_Id.empty()) {
             IdsOf(account).SetDeleted(spam.m_Id, FileNameOf(*paths[i]), spam.m_Summary);
         }

@@ -122,7 +122,7 @@ bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop
     // stuff, an answer that came after its time-out).
     if (!command.empty()) {
         if (HoldsUnaskedBytes()) {
-            EndSession("The server sent something nobody asked for before " + std::string(what) +
+            EndOutOfStep("The server sent something nobody asked for before " + std::string(what) +
                        "; it is out of step with the commands.");
             return false;
         }
@@ -135,7 +135,7 @@ bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop
     switch (outcome) {
         case EReadOutcome::kComplete:
             if (!moreAsked && HoldsUnaskedBytes()) {
-                EndSession("The server sent more than its answer to " + std::string(what) +
+                EndOutOfStep("The server sent more than its answer to " + std::string(what) +
                            "; it is out of step with the commands.");
                 return false;
             }
@@ -169,8 +169,13 @@ void CPOP3Client::EndSession(const std::string& reason) {
     m_Sock.Close();
 }
 
+void CPOP3Client::EndOutOfStep(const std::string& reason) {
+    m_OutOfStep = true;
+    EndSession(reason);
+}
+
 void CPOP3Client::EndOnUnexpected(std::string_view what, const CPop3ReplyReader& reply) {
-    EndSession("The server answered " + std::string(what) + " with \"" + Quoted(reply.Status()) +
+    EndOutOfStep("The server answered " + std::string(what) + " with \"" + Quoted(reply.Status()) +
                "\", which is no answer to it.");
 }
 
@@ -185,6 +190,10 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
     m_CommandBytesInFlight = 0;
     m_AnswerBytesInFlight = 0;
     m_CapaRefused = false;
+    m_OutOfStep = false;
+    m_SentAhead = false;
+    m_StatCount = 0;
+    m_AcceptedDeletions = 0;
     m_Pipelining = false;
     m_UniqueIds = false;
     m_EarlyIds.reset();
@@ -364,6 +373,7 @@ long long CPOP3Client::GetStats(long long& count, long long& size) {
         } else {
             count = stats->m_Count;
             size = stats->m_Size;
+            m_StatCount = stats->m_Count;
             WriteActivityLog("CPOP3Client::GetStats - got stats");
             if (withIds) {
                 std::string body;
@@ -599,11 +609,12 @@ bool CPOP3Client::SendWindow() {
         // the client no longer agree on which answer belongs to which command (a lone "." in a
         // message it forgot to stuff, an answer that came after its time-out).
         if (m_InFlight.empty() && batch.empty() && HoldsUnaskedBytes()) {
-            EndSession("The server sent something nobody asked for before " + CommandText(next.m_Command,
+            EndOutOfStep("The server sent something nobody asked for before " + CommandText(next.m_Command,
                                                                                          next.m_Number) +
                        "; it is out of step with the commands.");
             return false;
         }
+        m_SentAhead = m_SentAhead || !m_InFlight.empty();
         batch += next.m_Line;
         m_CommandBytesInFlight += next.m_Line.size();
         m_AnswerBytesInFlight += next.m_AnswerBytes;
@@ -644,7 +655,7 @@ bool CPOP3Client::NextAnswer(CAnswer& answer) {
             // Behind the last answer asked for, nothing may wait.
             whole = !m_InFlight.empty() || !HoldsUnaskedBytes();
             if (!whole) {
-                EndSession("The server sent more than its answer to " + what + "; it is out of step with the commands.");
+                EndOutOfStep("The server sent more than its answer to " + what + "; it is out of step with the commands.");
             }
             break;
         case EReadOutcome::kStopped:
@@ -705,13 +716,30 @@ bool CPOP3Client::NextAnswer(CAnswer& answer) {
     }
     answer.m_Ok = true;
     answer.m_Body = reply.TakeBody();
+    m_AcceptedDeletions += request.m_Command == ECommand::kDele ? 1 : 0;
     return true;
 }
 
 void CPOP3Client::Abandon(const std::string& reason) {
     m_Queued.clear();
     m_InFlight.clear();
-    EndSession(reason);
+    EndOutOfStep(reason);
+}
+
+// Answers read ahead are matched to their commands by their order alone. Before the QUIT makes
+// this session's deletions take effect, STAT must give the count those answers imply: a session
+// out of step (one answer too many, from a lone dot the server forgot to stuff) reads some other
+// answer here, or a count that does not fit.
+void CPOP3Client::ConfirmInStep() {
+    CPop3ReplyReader reply(false, 0);
+    if (!Exchange("STAT\r\n", "STAT", reply, ReplyDeadline())) {
+        return;
+    }
+    const std::optional<Pop3Stats> stats = ParseStatReply(reply.Status());
+    if (!stats || stats->m_Count != m_StatCount - m_AcceptedDeletions) {
+        EndOutOfStep("The server's count at the end is not what its answers said (\"" + Quoted(reply.Status()) +
+                     "\"); it is out of step with the commands.");
+    }
 }
 
 bool CPOP3Client::DrainAnswers() {
@@ -733,8 +761,12 @@ int CPOP3Client::Logoff() {
     // Answers still on their way are read first, so that the answer to QUIT is QUIT's; and what
     // came after the last of them is the sign of a session out of step, whose deletions must not
     // take effect.
-    if (m_Connected != 0 && m_Sock.IsConnected() && !m_SessionOver && DrainAnswers() && HoldsUnaskedBytes()) {
-        EndSession("The server sent more than its answers; it is out of step with the commands.");
+    if (m_Connected != 0 && m_Sock.IsConnected() && !m_SessionOver && DrainAnswers()) {
+        if (HoldsUnaskedBytes()) {
+            EndOutOfStep("The server sent more than its answers; it is out of step with the commands.");
+        } else if (m_SentAhead) {
+            ConfirmInStep();
+        }
     }
     m_Queued.clear();
     m_InFlight.clear();

@@ -144,6 +144,11 @@ public:
 
     // A fault or a stop ended the session early; m_SessionError says why.
     bool SessionOver() const { return m_SessionOver; }
+    // The session ended because an answer did not fit its command: what was read ahead of it
+    // may belong to other commands.
+    bool OutOfStep() const { return m_OutOfStep; }
+    // Commands went out ahead of answers in this session.
+    bool SentAhead() const { return m_SentAhead; }
 
     // One whole CR LF line (CR LF included); 0 with an empty line once the Timeout has passed,
     // -1 when the connection died. Bytes after the line stay buffered.
@@ -179,6 +184,8 @@ private:
     EReadOutcome ReadReply(CPop3ReplyReader& reply, Clock::time_point deadline, bool postProgress);
     // The session is over: the reason is kept, the connection closed, nothing more is sent.
     void EndSession(const std::string& reason);
+    void EndOutOfStep(const std::string& reason);
+    void ConfirmInStep();
     // Ends the session over a reply the command does not expect.
     void EndOnUnexpected(std::string_view what, const CPop3ReplyReader& reply);
     // Commands may still be sent: connected, and no fault or stop ended the session.
@@ -211,6 +218,10 @@ private:
     bool m_SessionOver = false;
     bool m_Stopped = false;
     bool m_CapaRefused = false;  // the server answered CAPA before the logon with "-ERR"
+    bool m_OutOfStep = false;
+    bool m_SentAhead = false;
+    long long m_StatCount = 0;          // STAT's count at the start of the session
+    long long m_AcceptedDeletions = 0;  // DELEs answered with "+OK"
     bool m_Pipelining = false;
     bool m_UniqueIds = false;
     std::optional<std::string> m_EarlyIds;  // the UIDL listing read with STAT
