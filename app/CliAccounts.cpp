@@ -21,6 +21,7 @@
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
+#include "engine/AccountFields.h"
 
 namespace sieveclaw {
 
@@ -246,34 +247,8 @@ std::optional<std::string> ObtainPassword(const char* variable, const std::strin
 
 // The account settings dialog's checks, in its order, for the fields the command sets.
 std::string BlankFieldError(const EmailAccountInfo& record) {
-    if (record.m_AccountName.empty()) {
-        return "The account name is blank.";
-    }
-    if (record.m_POP3Server.empty()) {
-        return "The incoming mail server (POP3) is blank.";
-    }
-    if (record.m_POP3Port.empty()) {
-        return "The incoming (POP3) Port is blank.";
-    }
-    if (record.m_POP3UserId.empty()) {
-        return "The User Id for the incoming (POP3) account is blank.";
-    }
-    if (record.m_POP3Password.empty()) {
-        return "The Password for the incoming (POP3) account is blank.";
-    }
-    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPUserId.empty()) {
-        return "The User Id for the outgoing (SMTP) account is blank.";
-    }
-    if (record.m_SMTPNeedsLogon != 0 && record.m_SMTPPassword.empty()) {
-        return "The Password for the outgoing (SMTP) account is blank.";
-    }
-    if (record.m_SMTPServer.empty()) {
-        return "The outgoing mail server (SMTP) is blank.";
-    }
-    if (record.m_SMTPPort.empty()) {
-        return "The outgoing (SMTP) Port is blank.";
-    }
-    return {};
+    const auto problem = FirstAccountFieldProblem(record, {false, true, record.m_SMTPNeedsLogon != 0});
+    return problem ? problem->m_Message : std::string();
 }
 
 // Refuses what the accounts file could not give back as typed, before anything is saved.
@@ -287,24 +262,20 @@ std::string UnstorableFieldError(const EmailAccountInfo& record) {
            "the file would drop); choose another";
 }
 
-// Loads the file; false (with the reason printed) when it exists but cannot be read, since saving
-// over it would lose the accounts it holds.
+// Loads the file; false (with the reason printed) when it exists but is damaged, since saving over
+// it would lose the accounts it holds.
 bool LoadForCommand(CAccountList& list) {
-    if (LoadAccounts(list)) {
+    std::optional<DataFileDamage> damage;
+    if (LoadAccounts(list, &damage) || !damage) {
         return true;
     }
-    std::error_code ignored;
-    if (!std::filesystem::exists(AccountsFilePath(), ignored)) {
-        return true;
-    }
-    Failure("cannot read " + AccountsFilePath());
+    Failure(RefusedSaveText(*damage));
     return false;
 }
 
 int SaveForCommand(const CAccountList& list, const std::string& done) {
-    if (!SaveAccounts(list)) {
-        const int saved = errno;
-        return Failure("could not write " + AccountsFilePath() + ": " + std::strerror(saved));
+    if (const SaveResult saved = SaveAccounts(list); !saved) {
+        return Failure(saved.m_Error);
     }
     std::cout << done << "\n";
     return 0;
@@ -418,6 +389,10 @@ int EditAccountCommand(CAccountList& list, const std::vector<std::string>& argum
 }
 
 }  // namespace
+
+const char* AccountsUsage() {
+    return kUsage;
+}
 
 int RunAccountsCommand(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {

@@ -25,7 +25,7 @@
 #include "core/DataFolder.h"
 #include "engine/EmailThread.h"
 #include "engine/SharedState.h"
-#include "filter/FilterFiles.h"
+#include "engine/StartupData.h"
 #include "mail/MessageFiles.h"
 
 namespace sieveclaw {
@@ -39,26 +39,19 @@ constexpr std::chrono::seconds kStopBound{20};
 // Exit status of run when there is nothing to run; the service unit does not restart on it.
 constexpr int kNothingToRun = 2;
 
-// Loads what start-up loads, in its order: the accounts, the settings, the filter lists (the word
-// list, newfilters.txt merged and deleted, the friends, the extensions). Empty on success, else
-// why nothing can be checked.
+// Loads what start-up loads, in its order (LoadDataAtStartup). Empty on success, else why nothing
+// can be checked: a check on accounts or lists that did not load whole would judge mail by lists
+// that are not the user's (spam kept as good, or good mail deleted).
 std::string LoadAsAtStartup(CSharedState& state) {
-    const std::string accountsPath = AccountsFilePath();
-    std::error_code missing;
-    if (!std::filesystem::exists(accountsPath, missing)) {
-        return "no accounts in " + GetProgramFolder() + " (add one with 'sieveclaw-cli accounts add')";
-    }
-    if (!LoadAccounts(state.m_Accounts, accountsPath)) {
-        return "cannot read " + accountsPath;
+    const StartupData data = LoadDataAtStartup(state);
+    if (!data.IsWhole()) {
+        return "nothing was checked, because these files do not read whole (they are left as they are):\n" +
+               data.DamageReport();
     }
     if (AccountCount(state.m_Accounts) == 0) {
-        return "no accounts in " + accountsPath + " (add one with 'sieveclaw-cli accounts add')";
+        return "no accounts in " + (data.m_AccountsFileExists ? AccountsFilePath() : GetProgramFolder()) +
+               " (add one with 'sieveclaw-cli accounts add')";
     }
-    if (!state.m_Store.Load()) {
-        return state.m_Store.LastError();
-    }
-    state.m_Settings.LoadSettings(state.m_Store);
-    LoadFilterListsAtStartup(state.m_Lists, state.m_Settings, state.m_FilterFilesLock, GetProgramFolder());
     return {};
 }
 

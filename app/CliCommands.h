@@ -61,4 +61,10 @@ int RunBounceCommand(const std::vector<std::string>& arguments);
 // failed, 2 for a wrong call.
 int RunDiscoverCommand(const std::vector<std::string>& arguments);
 
+// The detailed usage of the commands that have more options than a line can say.
+const char* AccountsUsage();
+const char* DiscoverUsage();
+const char* ListsUsage();
+const char* SettingsUsage();
+
 }  // namespace sieveclaw

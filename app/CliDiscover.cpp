@@ -33,9 +33,9 @@ bool AlreadyStored(const CAccountList& stored, const EmailAccountInfo& found) {
 
 int SaveFound(const std::vector<EmailAccountInfo>& found) {
     CAccountList stored;
-    std::error_code ignored;
-    if (!LoadAccounts(stored) && std::filesystem::exists(AccountsFilePath(), ignored)) {
-        std::cerr << "sieveclaw-cli discover: cannot read " << AccountsFilePath() << "\n";
+    std::optional<DataFileDamage> damage;
+    if (!LoadAccounts(stored, &damage) && damage) {
+        std::cerr << "sieveclaw-cli discover: " << RefusedSaveText(*damage) << "\n";
         return 1;
     }
     std::size_t added = 0;
@@ -46,11 +46,11 @@ int SaveFound(const std::vector<EmailAccountInfo>& found) {
         AddAccountUnique(stored, record);
         ++added;
     }
-    if (added > 0 && !SaveAccounts(stored)) {
-        const int saved = errno;
-        std::cerr << "sieveclaw-cli discover: could not write " << AccountsFilePath() << ": " << std::strerror(saved)
-                  << "\n";
-        return 1;
+    if (added > 0) {
+        if (const SaveResult saved = SaveAccounts(stored); !saved) {
+            std::cerr << "sieveclaw-cli discover: " << saved.m_Error << "\n";
+            return 1;
+        }
     }
     std::cerr << added << " account(s) added to " << AccountsFilePath()
               << (added > 0 ? "; set their passwords with 'sieveclaw-cli accounts edit NAME --new-password'" : "")
@@ -59,6 +59,10 @@ int SaveFound(const std::vector<EmailAccountInfo>& found) {
 }
 
 }  // namespace
+
+const char* DiscoverUsage() {
+    return kUsage;
+}
 
 int RunDiscoverCommand(const std::vector<std::string>& arguments) {
     bool save = false;

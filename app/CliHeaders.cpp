@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "app/CliCommands.h"
-#include "app/CliStatusPrinter.h"
 #include "app/PasswordPrompt.h"
+#include "core/PrintableText.h"
 #include "mail/DecodedMessage.h"
 #include "net/CPOP3Client.h"
 #include "net/SocketErrorText.h"
@@ -87,7 +87,7 @@ int RunHeadersCommand(const std::vector<std::string>& arguments) {
         const std::string reason = client.m_LastError.empty() ? SocketErrorText(0) : client.m_LastError;
         std::cerr << "Sieveclaw was unable to logon to your incoming mail server (POP3).  The following error was "
                      "returned: "
-                  << reason << "\n";
+                  << PrintableText(reason, true) << "\n";
         return 1;
     }
     long long count = 0;

@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "app/CliCommands.h"
+#include "core/PrintableText.h"
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "filter/FilterFiles.h"
@@ -42,9 +43,17 @@ int RunJudgeCommand(const std::vector<std::string>& arguments) {
     // list, filters not merged yet, the friends and the extensions.
     CFilterLists lists;
     std::mutex settingsLock;
-    LoadFilterFile(lists, WordListPath(), true, settingsLock);
-    LoadFilterFile(lists, NewFiltersPath(), true, settingsLock);
-    LoadFriends(lists, settingsLock);
+    std::optional<DataFileDamage> damage[3];
+    LoadFilterFile(lists, WordListPath(), true, settingsLock, &damage[0]);
+    LoadFilterFile(lists, NewFiltersPath(), true, settingsLock, &damage[1]);
+    LoadFriends(lists, settingsLock, FriendsPath(), &damage[2]);
+    for (const std::optional<DataFileDamage>& list : damage) {
+        if (list) {
+            // A verdict on lists that did not load is no verdict.
+            std::cerr << "sieveclaw-cli judge: " << DamageText(*list) << "\n";
+            return 1;
+        }
+    }
     for (std::string& ext : settings.GetExts()) {
         lists.m_Exts.Append(std::move(ext));
     }
@@ -62,7 +71,7 @@ int RunJudgeCommand(const std::vector<std::string>& arguments) {
         message.Process();
         std::string reason;
         if (IsSpam(message, reason, lists, settings.GetAutoDelFileExts(), nullptr)) {
-            std::cout << "spam\t" << reason << "\n";
+            std::cout << "spam\t" << PrintableText(reason) << "\n";
         } else {
             std::cout << "good\n";
         }

@@ -13,6 +13,7 @@
 #include "core/AccountList.h"
 #include "core/AsciiCase.h"
 #include "core/DataFolder.h"
+#include "core/PrintableText.h"
 #include "core/ProfileStore.h"
 #include "core/Settings.h"
 #include "core/TextFile.h"
@@ -63,13 +64,13 @@ public:
         if (!m_Shown.insert(switchName).second || !IsMessageShown(m_Store, switchName)) {
             return;
         }
-        std::cout << text << "\n";
+        std::cout << PrintableText(text, true) << "\n";
     }
-    void ShowError(const std::string& text) override { std::cerr << text << "\n"; }
-    void ShowInformation(const std::string& text) override { std::cout << text << "\n"; }
+    void ShowError(const std::string& text) override { std::cerr << PrintableText(text, true) << "\n"; }
+    void ShowInformation(const std::string& text) override { std::cout << PrintableText(text, true) << "\n"; }
     EAnswer AskYesNoCancel(const std::string& text) override {
         // Nobody is there to answer: nothing that needs a yes is done.
-        std::cerr << text << "\n(no answer on the command line: cancelled)\n";
+        std::cerr << PrintableText(text, true) << "\n(no answer on the command line: cancelled)\n";
         return EAnswer::kCancel;
     }
     std::optional<std::string> ChooseFileToOpen(const std::string&, const std::string&) override { return m_File; }
@@ -98,13 +99,6 @@ std::optional<EListName> ParseListName(const std::string& name) {
     return std::nullopt;
 }
 
-// False when the file exists but cannot be read: a later save would replace
-// what could not be seen.
-bool IsReadableOrMissing(const std::string& path) {
-    std::string bytes;
-    return ReadFileBytes(path, bytes) || errno == ENOENT;
-}
-
 // Everything a list operation of the dialogs needs, loaded the way the program
 // loads it.
 struct CListsSession {
@@ -116,16 +110,19 @@ struct CListsSession {
 
     // Empty on success, else why the lists could not be loaded.
     std::string Load() {
+        // A later save would replace what a damaged file holds with what could be read of it.
         if (!m_Store.Load()) {
-            return m_Store.LastError();
+            const std::optional<DataFileDamage> damage = m_Store.Damage();
+            return damage ? RefusedSaveText(*damage) : m_Store.LastError();
         }
-        for (const std::string& path : {WordListPath(), FriendsPath()}) {
-            if (!IsReadableOrMissing(path)) {
-                return "cannot read " + path;
-            }
+        std::optional<DataFileDamage> damage;
+        LoadFilterFile(m_Lists, WordListPath(), true, m_SettingsLock, &damage);
+        if (!damage) {
+            LoadFriends(m_Lists, m_SettingsLock, FriendsPath(), &damage);
         }
-        LoadFilterFile(m_Lists, WordListPath(), true, m_SettingsLock);
-        LoadFriends(m_Lists, m_SettingsLock);
+        if (damage) {
+            return RefusedSaveText(*damage);
+        }
         for (std::string& ext : Exts()) {
             m_Lists.m_Exts.Append(std::move(ext));
         }
@@ -145,11 +142,11 @@ struct CListsSession {
     int SaveWords() {
         std::vector<std::string> unstorable;
         EnsureProgramFolder();
-        if (!SaveWordList(m_Lists, m_SettingsLock, WordListPath(), &unstorable)) {
-            return Failure("cannot write " + WordListPath());
+        if (const SaveResult saved = SaveWordList(m_Lists, m_SettingsLock, WordListPath(), &unstorable); !saved) {
+            return Failure(saved.m_Error);
         }
         for (const std::string& entry : unstorable) {
-            std::cerr << "sieveclaw-cli lists: '" << entry
+            std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry)
                       << "' cannot be stored in the word list (a byte of it would "
                          "turn into a line end or a "
                          "trailing blank in the file); it was left out\n";
@@ -159,7 +156,8 @@ struct CListsSession {
 
     int SaveFriendsFile() {
         EnsureProgramFolder();
-        return SaveFriends(m_Lists, m_SettingsLock) ? 0 : Failure("cannot write " + FriendsPath());
+        const SaveResult saved = SaveFriends(m_Lists, m_SettingsLock);
+        return saved ? 0 : Failure(saved.m_Error);
     }
 
     int SaveExts(const std::vector<std::string>& exts) {
@@ -182,18 +180,18 @@ int Show(CListsSession& session, EListName name) {
     switch (name) {
         case EListName::kFriends:
             for (const std::string& entry : session.m_Lists.m_Friends.Snapshot()) {
-                std::cout << entry << '\t' << FriendTypeText(entry) << '\n';
+                std::cout << PrintableText(entry) << '\t' << FriendTypeText(entry) << '\n';
             }
             break;
         case EListName::kFrom:
         case EListName::kBody:
             for (const std::string& entry : WordList(session.m_Lists, name).Entries()) {
-                std::cout << entry << '\n';
+                std::cout << PrintableText(entry) << '\n';
             }
             break;
         case EListName::kExts:
             for (const std::string& ext : session.Exts()) {
-                std::cout << ext << '\n';
+                std::cout << PrintableText(ext) << '\n';
             }
             break;
     }
@@ -234,7 +232,7 @@ int AddFriend(CListsSession& session, std::string entry) {
         }
     }
     if (session.m_Lists.m_Friends.Find(entry) != kNoPos) {
-        std::cerr << "sieveclaw-cli lists: '" << entry << "' is already a friend\n";
+        std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry) << "' is already a friend\n";
         return 0;
     }
     session.m_Lists.m_Friends.Append(entry);
@@ -247,7 +245,7 @@ int AddWord(CListsSession& session, EListName name, const std::string& entry, CU
     }
     const EFilterList list = name == EListName::kFrom ? EFilterList::kFrom : EFilterList::kBody;
     if (!AddFilterEntryByHand(session.m_Lists, list, entry, session.m_Administrator, [&] { session.Rescan(prompt); })) {
-        std::cerr << "sieveclaw-cli lists: '" << entry << "' is already in the " << WordListLabel(name) << " list\n";
+        std::cerr << "sieveclaw-cli lists: '" << PrintableText(entry) << "' is already in the " << WordListLabel(name) << " list\n";
         return 0;
     }
     return session.SaveWords();
@@ -323,7 +321,7 @@ int ImportWords(CListsSession& session, const std::vector<std::string>& argument
         return Failure("cannot read " + arguments[0]);
     }
     for (const std::string& entry : result.m_Added) {
-        std::cout << entry << '\n';
+        std::cout << PrintableText(entry) << '\n';
     }
     return session.SaveWords();
 }
@@ -341,12 +339,16 @@ int ImportFriends(CListsSession& session, const std::vector<std::string>& argume
         return 1;
     }
     for (const FriendRow& row : result.m_Added) {
-        std::cout << row.m_Entry << '\t' << row.m_Type << '\n';
+        std::cout << PrintableText(row.m_Entry) << '\t' << row.m_Type << '\n';
     }
     return session.SaveFriendsFile();
 }
 
 }  // namespace
+
+const char* ListsUsage() {
+    return kUsage;
+}
 
 int RunListsCommand(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest = arguments;

@@ -1,7 +1,9 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "app/CliCommands.h"
-#include "app/CliStatusPrinter.h"
+#include "core/PrintableText.h"
 #include "mail/CEmailMsg.h"
 #include "mail/DecodedMessage.h"
 #include "mail/MessageFiles.h"
@@ -75,18 +77,20 @@ int RunParseCommand(const std::vector<std::string>& arguments) {
     message.Process();
 
     if (body) {
-        std::cout << message.m_Body;
+        // Into a file or a pipe the body goes byte for byte; on a terminal its escape sequences
+        // would be obeyed.
+        std::cout << (::isatty(STDOUT_FILENO) != 0 ? PrintableText(message.m_Body, true) : message.m_Body);
         return std::cout.flush() ? 0 : 1;
     }
-    std::cout << "To: " << message.m_To << "\n"
-              << "From: " << message.m_From << "\n"
-              << "Subject: " << message.m_Subject << "\n"
-              << "Date: " << message.m_Date << "\n";
+    std::cout << "To: " << PrintableText(message.m_To) << "\n"
+              << "From: " << PrintableText(message.m_From) << "\n"
+              << "Subject: " << PrintableText(message.m_Subject) << "\n"
+              << "Date: " << PrintableText(message.m_Date) << "\n";
     // One line per part; the values keep the blank that follows the field's colon.
     for (const EmailAttachment& attachment : message.m_Attachments) {
-        std::cout << "Attachment:\t" << attachment.m_ContentType << "\t" << attachment.m_Disposition << "\t"
-                  << attachment.m_Description << "\t" << attachment.m_TransferEncoding << "\t" << attachment.Length()
-                  << "\n";
+        std::cout << "Attachment:\t" << PrintableText(attachment.m_ContentType) << "\t"
+                  << PrintableText(attachment.m_Disposition) << "\t" << PrintableText(attachment.m_Description)
+                  << "\t" << PrintableText(attachment.m_TransferEncoding) << "\t" << attachment.Length() << "\n";
     }
     return std::cout.flush() ? 0 : 1;
 }

@@ -35,8 +35,10 @@ int RunSendCommand(ESendCommand command, const std::vector<std::string>& argumen
     }
 
     CAccountList accounts;
-    if (!LoadAccounts(accounts)) {
-        std::cerr << "sieveclaw-cli " << name << ": cannot read " << AccountsFilePath() << "\n";
+    std::optional<DataFileDamage> damage;
+    if (!LoadAccounts(accounts, &damage)) {
+        std::cerr << "sieveclaw-cli " << name << ": "
+                  << (damage ? DamageText(*damage) : "no accounts file " + AccountsFilePath()) << "\n";
         return 1;
     }
     CProfileStore store(GetProfileStorePath());

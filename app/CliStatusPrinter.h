@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/PrintableText.h"
 #include "core/ProfileStore.h"
 #include "core/StatusSink.h"
 #include "core/UserPrompt.h"
@@ -16,11 +17,6 @@
 // written as it arrives.
 
 namespace sieveclaw {
-
-// text with every control byte but the line feed (kept when keepLineFeeds), and every C1 control
-// written in UTF-8, shown as '?': names from the data folder, texts from a server and decoded mail
-// must not reach the terminal as escape sequences.
-std::string PrintableText(std::string_view text, bool keepLineFeeds = false);
 
 // Prints the "Currently" line of every status notification ("Currently: Logging into Home") and,
 // after codes 1 and 2, the "Email Connection" line; error notifications go to the error stream.

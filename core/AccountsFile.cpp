@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/DataFileDamage.h"
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/ScrambleText.h"
@@ -82,64 +83,132 @@ void ReadValue(EmailAccountInfo& record, const StoredLine& line, std::string_vie
     }
 }
 
+// A line that holds a number and nothing else: blanks, a sign and digits.
+bool IsWholeNumber(std::string_view text) {
+    text = StripWhiteSpace(text);
+    const std::string_view digits = text.starts_with('-') || text.starts_with('+') ? text.substr(1) : text;
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// CLineReader that knows the number of the line it gave last.
+class CNumberedLines {
+public:
+    explicit CNumberedLines(std::string_view text) : m_Reader(text) {}
+    bool Next(std::string_view& line) {
+        const bool got = m_Reader.Next(line);
+        m_Line += got ? 1 : 0;
+        return got;
+    }
+    std::string_view NextTrimmed() {
+        std::string_view line;
+        Next(line);
+        return TrimTrailingWhiteSpace(line);
+    }
+    bool AtEnd() const { return m_Reader.AtEnd(); }
+    std::size_t LineNumber() const { return m_Line; }
+
+private:
+    CLineReader m_Reader;
+    std::size_t m_Line = 0;
+};
+
 void AppendLine(std::string& out, std::string_view value) {
     out.append(value.substr(0, value.find('\n')));
     out.append("\r\n");
 }
 
-// One value of the section after the blocks: its key and the member it holds, a connection
-// security (by its name) or a switch (0 or 1).
+// One value of the section after the blocks: its key and the member it reads and writes, a
+// connection security choice (always written), a text (written when not empty) or a switch
+// (always written, 0 or 1).
 struct LaterValue {
     std::string_view m_Key;
     EConnectionSecurity EmailAccountInfo::*m_Security;
+    std::string EmailAccountInfo::*m_Text;
     std::int32_t EmailAccountInfo::*m_Switch;
 };
 
-constexpr std::array<LaterValue, 3> kLaterValues{{
-    {"pop3-security", &EmailAccountInfo::m_POP3Security, nullptr},
-    {"smtp-security", &EmailAccountInfo::m_SMTPSecurity, nullptr},
-    {"leave-unread", nullptr, &EmailAccountInfo::m_LeaveMailUnread},
-}};
-
-std::string LaterValueText(const EmailAccountInfo& record, const LaterValue& later) {
-    return later.m_Security != nullptr ? std::string(SecurityName(record.*later.m_Security))
-                                       : std::to_string(record.*later.m_Switch != 0 ? 1 : 0);
+constexpr LaterValue SecurityValue(std::string_view key, EConnectionSecurity EmailAccountInfo::*member) {
+    return {key, member, nullptr, nullptr};
+}
+constexpr LaterValue TextValue(std::string_view key, std::string EmailAccountInfo::*member) {
+    return {key, nullptr, member, nullptr};
+}
+constexpr LaterValue SwitchValue(std::string_view key, std::int32_t EmailAccountInfo::*member) {
+    return {key, nullptr, nullptr, member};
 }
 
-// "3 pop3-security=ssl-tls" into the third record. Lines that name no record, or hold no '=',
-// are not this section's and are passed over; a known key with a value it cannot take keeps the
-// record's default.
-void ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view line) {
+constexpr std::array<LaterValue, 5> kLaterValues{{
+    SecurityValue("pop3-security", &EmailAccountInfo::m_POP3Security),
+    SecurityValue("smtp-security", &EmailAccountInfo::m_SMTPSecurity),
+    TextValue("pop3-certificate", &EmailAccountInfo::m_POP3Certificate),
+    TextValue("smtp-certificate", &EmailAccountInfo::m_SMTPCertificate),
+    SwitchValue("leave-unread", &EmailAccountInfo::m_LeaveMailUnread),
+}};
+
+// A known key's value into the record; false when it is not a value the key can take.
+bool ReadKnownValue(EmailAccountInfo& record, const LaterValue& later, std::string_view value) {
+    if (later.m_Text != nullptr) {
+        record.*later.m_Text = std::string(value);
+        return true;
+    }
+    if (later.m_Switch != nullptr) {
+        if (value != "0" && value != "1") {
+            return false;
+        }
+        record.*later.m_Switch = value == "1" ? 1 : 0;
+        return true;
+    }
+    const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
+    if (security) {
+        record.*later.m_Security = *security;
+    }
+    return security.has_value();
+}
+
+// "3 pop3-security=ssl-tls" into the third record. What does not have that shape, names no
+// record or gives a known key a value it cannot take is damage: the next save could not write it
+// back. An unknown key is a later version's and is kept with its record.
+std::optional<std::string> ReadLaterValue(std::vector<EmailAccountInfo>& records, std::string_view line) {
     const std::size_t blank = line.find(' ');
     const std::size_t equals = line.find('=');
     if (blank == std::string_view::npos || equals == std::string_view::npos || equals < blank) {
-        return;
+        return "not an account value (\"<account number> <key>=<value>\")";
     }
     const std::string_view number = line.substr(0, blank);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos || number.size() > 9) {
-        return;
+        return "not an account value (\"<account number> <key>=<value>\")";
     }
     const std::size_t index = static_cast<std::size_t>(LeadingNumber<std::int32_t>(number));
     if (index == 0 || index > records.size()) {
-        return;
+        return "a value for account " + std::string(number) + ", but the file holds " +
+               std::to_string(records.size());
     }
     EmailAccountInfo& record = records[index - 1];
     const std::string_view key = line.substr(blank + 1, equals - blank - 1);
     const std::string_view value = line.substr(equals + 1);
+    if (key.empty()) {
+        return "an account value without a key";
+    }
     for (const LaterValue& later : kLaterValues) {
-        if (later.m_Key != key) {
-            continue;
-        }
-        if (later.m_Security == nullptr) {
-            if (value == "0" || value == "1") {
-                record.*later.m_Switch = value == "1" ? 1 : 0;
+        if (later.m_Key == key) {
+            if (!ReadKnownValue(record, later, value)) {
+                return "'" + std::string(value) + "' is not a value " + std::string(key) + " can take";
             }
-        } else if (const std::optional<EConnectionSecurity> security = ParseSecurityName(value)) {
-            record.*later.m_Security = *security;
+            return std::nullopt;
         }
-        return;
     }
     record.m_OtherStoredValues.emplace_back(key, value);
+    return std::nullopt;
+}
+
+std::string LaterValueText(const EmailAccountInfo& record, const LaterValue& later) {
+    if (later.m_Text != nullptr) {
+        return record.*later.m_Text;
+    }
+    if (later.m_Switch != nullptr) {
+        return record.*later.m_Switch != 0 ? "1" : "0";
+    }
+    return std::string(SecurityName(record.*later.m_Security));
 }
 
 void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& records) {
@@ -150,7 +219,10 @@ void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& re
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::string prefix = std::to_string(i + 1) + " ";
         for (const LaterValue& later : kLaterValues) {
-            AppendLine(out, prefix + std::string(later.m_Key) + "=" + LaterValueText(records[i], later));
+            const std::string value = LaterValueText(records[i], later);
+            if (!value.empty()) {
+                AppendLine(out, prefix + std::string(later.m_Key) + "=" + value);
+            }
         }
         for (const auto& [key, value] : records[i].m_OtherStoredValues) {
             AppendLine(out, prefix + key + "=" + value);
@@ -164,28 +236,81 @@ std::string AccountsFilePath() {
     return GetProgramFolder() + "accounts.txt";
 }
 
-std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std::string& programFolder) {
-    CLineReader reader(text);
+std::vector<EmailAccountInfo> ParseAccountsText(std::string_view text, const std::string& programFolder,
+                                                std::optional<DataFileDamage>* damage) {
+    text = WithoutByteOrderMark(text);
+    if (StripWhiteSpace(text).empty()) {
+        if (damage != nullptr) {
+            damage->reset();
+        }
+        return {};
+    }
+    CNumberedLines reader(text);
+    std::optional<DataFileDamage> found;
+    const auto note = [&found](std::size_t line, std::string what) {
+        if (!found) {
+            found = DataFileDamage{{}, line, std::move(what)};
+        }
+    };
     const std::string_view first = reader.NextTrimmed();
     const bool current = first == kAccountsFileHeader;
-    const std::int32_t count = LeadingNumber<std::int32_t>(current ? reader.NextTrimmed() : first);
+    const std::string_view countLine = current ? reader.NextTrimmed() : first;
+    const std::int32_t count = LeadingNumber<std::int32_t>(countLine);
+    if (!IsWholeNumber(countLine) || count < 0) {
+        note(reader.LineNumber(), current ? "the number of accounts is not a number"
+                                          : "neither \"" + std::string(kAccountsFileHeader) +
+                                                "\" nor a number of accounts");
+    }
     const std::size_t linesPerAccount = current ? kAccountLines.size() : kOldLinesPerAccount;
 
     std::vector<EmailAccountInfo> records;
     for (std::int32_t i = 0; i < count && !reader.AtEnd(); ++i) {
         EmailAccountInfo record(programFolder);
         for (std::size_t line = 0; line < linesPerAccount; ++line) {
-            ReadValue(record, kAccountLines[line], reader.NextTrimmed());
+            if (reader.AtEnd()) {
+                note(reader.LineNumber() + 1, "the file ends inside account " + std::to_string(i + 1) + " of " +
+                                                  std::to_string(count));
+            }
+            const std::string_view value = reader.NextTrimmed();
+            if (kAccountLines[line].m_Kind == ELineKind::kInteger && !IsWholeNumber(value)) {
+                note(reader.LineNumber(), "the " + std::string(kAccountLines[line].m_Label) + " of account " +
+                                              std::to_string(i + 1) + " is not a number");
+            }
+            ReadValue(record, kAccountLines[line], value);
         }
         records.push_back(std::move(record));
     }
-    if (current && reader.NextTrimmed() == kAccountValuesHeader) {
-        std::string_view line;
-        while (reader.Next(line)) {
-            ReadLaterValue(records, TrimTrailingWhiteSpace(line));
+    if (static_cast<std::int32_t>(records.size()) < count) {
+        note(reader.LineNumber() + 1, "the file ends before account " + std::to_string(records.size() + 1) + " of " +
+                                          std::to_string(count));
+    }
+    // After the blocks: blank lines, and in the current layout the later values.
+    bool inLaterValues = false;
+    for (std::string_view line; reader.Next(line);) {
+        const std::string_view trimmed = TrimTrailingWhiteSpace(line);
+        if (StripWhiteSpace(trimmed).empty()) {
+            continue;
+        }
+        if (inLaterValues) {
+            if (std::optional<std::string> what = ReadLaterValue(records, trimmed)) {
+                note(reader.LineNumber(), std::move(*what));
+            }
+        } else if (current && trimmed == kAccountValuesHeader) {
+            inLaterValues = true;
+        } else {
+            note(reader.LineNumber(), "more lines than the " + std::to_string(records.size()) + " account(s) hold");
         }
     }
+    if (damage != nullptr) {
+        *damage = std::move(found);
+    }
     return records;
+}
+
+std::optional<DataFileDamage> FindAccountsTextDamage(std::string_view text) {
+    std::optional<DataFileDamage> damage;
+    ParseAccountsText(text, {}, &damage);
+    return damage;
 }
 
 std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
@@ -201,27 +326,47 @@ std::string FormatAccountsText(const std::vector<EmailAccountInfo>& records) {
     return out;
 }
 
-bool LoadAccounts(CAccountList& list, const std::string& path) {
+bool LoadAccounts(CAccountList& list, const std::string& path, std::optional<DataFileDamage>* damage) {
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        return false;
+    DataFileDamage unreadable;
+    std::optional<DataFileDamage> found;
+    bool loaded = false;
+    switch (ReadDataFile(path, bytes, unreadable)) {
+        case EDataFileRead::kMissing:
+            break;
+        case EDataFileRead::kUnreadable:
+            found = std::move(unreadable);
+            break;
+        case EDataFileRead::kRead: {
+            std::vector<EmailAccountInfo> records = ParseAccountsText(bytes, GetProgramFolder(), &found);
+            if (found) {
+                found->m_Path = path;
+                break;  // half an account list would only mislead
+            }
+            for (EmailAccountInfo& record : records) {
+                AddAccount(list, std::move(record));
+            }
+            loaded = true;
+            break;
+        }
     }
-    for (EmailAccountInfo& record : ParseAccountsText(bytes, GetProgramFolder())) {
-        AddAccount(list, std::move(record));
+    NoteLoadedFile(path, found);
+    if (damage != nullptr) {
+        *damage = std::move(found);
     }
-    return true;
+    return loaded;
 }
 
-bool LoadAccounts(CAccountList& list) {
-    return LoadAccounts(list, AccountsFilePath());
+bool LoadAccounts(CAccountList& list, std::optional<DataFileDamage>* damage) {
+    return LoadAccounts(list, AccountsFilePath(), damage);
 }
 
-bool SaveAccounts(const CAccountList& list, const std::string& path) {
+SaveResult SaveAccounts(const CAccountList& list, const std::string& path) {
     // One snapshot, so the count line always matches the blocks even while the list changes.
-    return WriteFileAtomically(path, FormatAccountsText(list.Snapshot()), 0600);
+    return SaveDataFile(path, FormatAccountsText(list.Snapshot()), 0600, FindAccountsTextDamage);
 }
 
-bool SaveAccounts(const CAccountList& list) {
+SaveResult SaveAccounts(const CAccountList& list) {
     EnsureProgramFolder();
     return SaveAccounts(list, AccountsFilePath());
 }

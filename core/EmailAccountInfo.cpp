@@ -21,7 +21,8 @@ bool HasSameStoredFields(const EmailAccountInfo& a, const EmailAccountInfo& b) {
            a.m_SMTPPassword == b.m_SMTPPassword && a.m_SMTPPort == b.m_SMTPPort && a.m_PlaySounds == b.m_PlaySounds &&
            a.m_SpamSoundFile == b.m_SpamSoundFile && a.m_NewMailSoundFile == b.m_NewMailSoundFile &&
            a.m_EmailAddress == b.m_EmailAddress && a.m_OnHold == b.m_OnHold && a.m_POP3Security == b.m_POP3Security &&
-           a.m_SMTPSecurity == b.m_SMTPSecurity && a.m_LeaveMailUnread == b.m_LeaveMailUnread &&
+           a.m_SMTPSecurity == b.m_SMTPSecurity && a.m_POP3Certificate == b.m_POP3Certificate &&
+           a.m_SMTPCertificate == b.m_SMTPCertificate && a.m_LeaveMailUnread == b.m_LeaveMailUnread &&
            a.m_OtherStoredValues == b.m_OtherStoredValues;
 }
 

@@ -48,6 +48,11 @@ struct EmailAccountInfo {
     // the fifteen-line layout never reach. Their defaults are what such a reader did.
     EConnectionSecurity m_POP3Security = EConnectionSecurity::kWhenOffered;
     EConnectionSecurity m_SMTPSecurity = EConnectionSecurity::kWhenOffered;
+    // The SHA-256 fingerprint of the one certificate the user chose to trust for the server, in
+    // place of the usual verification; that certificate is then accepted and no other. Empty:
+    // the usual verification.
+    std::string m_POP3Certificate;
+    std::string m_SMTPCertificate;
     // Non-zero: messages are downloaded with TOP instead of RETR, so the server keeps them unread
     // for the person's own mail program (servers that hand a message out once mark it on RETR).
     std::int32_t m_LeaveMailUnread = 0;

@@ -108,6 +108,15 @@ public:
         m_Entries.clear();
     }
 
+    // Replaces every entry in one step, so that a reader sees the old entries or the new ones.
+    void Assign(std::vector<T> entries) {
+        std::lock_guard lock(m_Lock);
+        m_Entries.clear();
+        for (T& entry : entries) {
+            m_Entries.emplace(m_NextPos++, std::move(entry));
+        }
+    }
+
     std::vector<T> Snapshot() const {
         std::lock_guard lock(m_Lock);
         std::vector<T> copy;

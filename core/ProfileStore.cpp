@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/DataFileDamage.h"
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/TextFile.h"
@@ -122,32 +123,62 @@ std::string UnescapeProfileValue(std::string_view text) {
 
 bool CProfileStore::Load() {
     std::string bytes;
-    std::string error;
-    if (!m_Path.empty() && !ReadFileBytes(m_Path, bytes)) {
-        // A missing file is a store nobody has written yet.
-        if (errno != ENOENT && errno != ENOTDIR) {
-            error = "cannot read " + m_Path + ": " + std::strerror(errno);
-        }
+    DataFileDamage unreadable;
+    std::optional<DataFileDamage> damage;
+    // A missing file is a store nobody has written yet.
+    if (!m_Path.empty() && ReadDataFile(m_Path, bytes, unreadable) == EDataFileRead::kUnreadable) {
+        damage = std::move(unreadable);
         bytes.clear();
     }
-    Parse(bytes);
+    if (std::optional<DataFileDamage> found = Parse(bytes); found && !damage) {
+        damage = std::move(found);
+        damage->m_Path = m_Path;
+    }
+    if (!m_Path.empty()) {
+        NoteLoadedFile(m_Path, damage);
+    }
     std::lock_guard lock(m_Lock);
-    m_LastError = error;
-    return error.empty();
+    m_LastError = damage ? DamageText(*damage) : std::string();
+    m_Damage = std::move(damage);
+    return !m_Damage;
 }
 
-void CProfileStore::Parse(std::string_view text) {
+std::optional<DataFileDamage> CProfileStore::Damage() const {
+    std::lock_guard lock(m_Lock);
+    return m_Damage;
+}
+
+std::optional<DataFileDamage> FindProfileTextDamage(std::string_view text) {
+    CProfileStore scratch;
+    return scratch.Parse(text);
+}
+
+std::optional<DataFileDamage> CProfileStore::Parse(std::string_view text) {
+    text = WithoutByteOrderMark(text);
+    std::optional<DataFileDamage> damage;
+    std::size_t lineNumber = 0;
     std::vector<Line> lines;
     std::set<std::pair<std::string, std::string>> seen;
     std::string section;
     CLineReader reader(text);
     std::string_view raw;
+    // Every line of a file this store wrote is one of the kinds below; another line means the
+    // file was damaged or is not this program's, and writing it back would make that permanent.
+    const auto note = [&damage, &lineNumber](const char* what) {
+        if (!damage) {
+            damage = DataFileDamage{{}, lineNumber, what};
+        }
+    };
     while (reader.Next(raw)) {
+        ++lineNumber;
         while (!raw.empty() && raw.back() == '\r') {
             raw.remove_suffix(1);
         }
         Line line;
         line.m_Raw = std::string(raw);
+        if (raw.find('\0') != std::string_view::npos) {
+            note("a NUL byte, which no settings line holds");
+        }
         const std::string_view body = TrimLeadingBlanks(TrimTrailingWhiteSpace(raw));
         if (body.empty() || body.front() == ';' || body.front() == '#') {
             // a comment or blank line
@@ -157,14 +188,20 @@ void CProfileStore::Parse(std::string_view text) {
                 section = std::string(TrimBlanks(body.substr(1, close - 1)));
                 line.m_Kind = Line::EKind::kSection;
                 line.m_Name = section;
+            } else {
+                note("a section name without its closing ']'");
             }
         } else if (const std::size_t equals = body.find('='); equals != std::string_view::npos) {
             std::string name(TrimBlanks(body.substr(0, equals)));
-            if (!name.empty() && seen.emplace(section, name).second) {
+            if (name.empty()) {
+                note("a value without a name");
+            } else if (seen.emplace(section, name).second) {
                 line.m_Kind = Line::EKind::kValue;
                 line.m_Name = std::move(name);
                 line.m_Value = UnescapeProfileValue(TrimLeadingBlanks(body.substr(equals + 1)));
             }
+        } else {
+            note("neither a section, a comment nor a name=value line");
         }
         line.m_Section = section;
         lines.push_back(std::move(line));
@@ -172,6 +209,7 @@ void CProfileStore::Parse(std::string_view text) {
     std::lock_guard lock(m_Lock);
     m_Lines = std::move(lines);
     m_Dirty = false;
+    return damage;
 }
 
 std::string CProfileStore::Serialize() const {
@@ -314,8 +352,8 @@ bool CProfileStore::FlushLocked() {
         fs::create_directories(folder, error);
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
     }
-    if (!WriteFileAtomically(m_Path, SerializeLocked(), 0600)) {
-        m_LastError = "cannot write " + m_Path + ": " + std::strerror(errno);
+    if (const SaveResult saved = SaveDataFile(m_Path, SerializeLocked(), 0600, FindProfileTextDamage); !saved) {
+        m_LastError = saved.m_Error;
         return false;
     }
     m_Dirty = false;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/DataFileDamage.h"
 
 // The settings store: named values in sections of an ini file, read and written the way the
 // program's settings have always been (GetProfileInt/GetProfileString with a default for a
@@ -28,6 +31,10 @@
 //   "12abc" is 12) and gives the default when there is no digit; values beyond the int range
 //   saturate at its ends.
 //
+// - A leading UTF-8 byte-order mark is passed over. A line that is none of the above (a '['
+//   without its ']', a value without a name, anything else) or holds a NUL byte makes the file
+//   damaged: it is still read as well as it can be, but never written over (DataFileDamage.h).
+//
 // A write goes to the disk at once (the whole file, replaced atomically, mode 0600 because it
 // holds the scrambled filter password), unless a CWriteBatch is open: then the file is written
 // once when the batch ends. Lines the program did not change are written back as they were read
@@ -41,6 +48,9 @@ namespace sieveclaw {
 std::string GetProfileStorePath();
 
 std::string EscapeProfileValue(std::string_view value);
+
+// The first damaged line of a settings file's text (path empty), or nothing.
+std::optional<DataFileDamage> FindProfileTextDamage(std::string_view text);
 std::string UnescapeProfileValue(std::string_view text);
 
 class CProfileStore {
@@ -53,13 +63,17 @@ public:
     CProfileStore& operator=(const CProfileStore&) = delete;
 
     // Reads the file, replacing what the store held. A missing file is an empty store (true);
-    // false when the file exists but cannot be read (the store is then empty and m_LastError
-    // says why).
+    // false when the file exists but cannot be read (the store is then empty) or is damaged (the
+    // store holds what could be read): LastError and Damage say where, and no write of this
+    // process reaches the file from then on.
     bool Load();
+    // What the last Load found wrong with the file, or nothing.
+    std::optional<DataFileDamage> Damage() const;
 
     // Replaces what the store holds with the ini text. Never fails: what is not understood is
-    // kept for the rewrite and otherwise ignored.
-    void Parse(std::string_view text);
+    // kept for the rewrite and otherwise ignored. Returns the first damaged line (path empty),
+    // or nothing.
+    std::optional<DataFileDamage> Parse(std::string_view text);
     // The whole file as it would be written now.
     std::string Serialize() const;
 
@@ -127,6 +141,7 @@ private:
     // Protects everything below.
     mutable std::mutex m_Lock;
     std::vector<Line> m_Lines;
+    std::optional<DataFileDamage> m_Damage;
     bool m_Dirty = false;
     int m_BatchDepth = 0;
     std::string m_LastError;

@@ -174,6 +174,26 @@ std::vector<SettingsValueInfo> BuildValueTable() {
 
 }  // namespace
 
+std::uint32_t ReadHiLoSetting(const CProfileStore& store, std::string_view name) {
+    return CSectionReader(store).HiLo(name, name == "MaxMsgSize" ? kDefaultMaxMsgSize : 0);
+}
+
+bool WriteHiLoSetting(CProfileStore& store, std::string_view name, std::uint32_t value) {
+    CProfileStore::CWriteBatch batch(store);
+    CSectionWriter(store).PutHiLo(name, value);
+    return batch.Commit();
+}
+
+std::time_t ReadTimeStampSetting(const CProfileStore& store, std::string_view name) {
+    return CSectionReader(store).TimeStamp(name);
+}
+
+bool WriteTimeStampSetting(CProfileStore& store, std::string_view name, std::time_t when) {
+    CProfileStore::CWriteBatch batch(store);
+    CSectionWriter(store).PutTimeStamp(name, when);
+    return batch.Commit();
+}
+
 std::time_t DefaultSettingsTimeStamp() {
     std::tm parts{};
     parts.tm_year = 2000 - 1900;

@@ -85,6 +85,18 @@ struct SettingsValueInfo {
 // widths one by one), in save order: the table, then "ImplicitTlsPorts".
 const std::vector<SettingsValueInfo>& SettingsValueTable();
 
+// The values the section holds in parts, read and written whole under the name people use for
+// them: "MaxMsgSize" and "HotKey" (a "HI" and a "LO" integer, the 16-bit halves), and
+// "LastDataUpdateDate" and "LastAutoDeleteTime" (six integers: month, day, year, hour, minute,
+// second of local time). Reads give what LoadSettings gives for them; writes store the parts
+// with one file write, as SaveSettings would. False when the store could not write.
+inline constexpr std::array<std::string_view, 2> kHiLoSettings{"MaxMsgSize", "HotKey"};
+inline constexpr std::array<std::string_view, 2> kTimeStampSettings{"LastDataUpdateDate", "LastAutoDeleteTime"};
+std::uint32_t ReadHiLoSetting(const CProfileStore& store, std::string_view name);
+[[nodiscard]] bool WriteHiLoSetting(CProfileStore& store, std::string_view name, std::uint32_t value);
+std::time_t ReadTimeStampSetting(const CProfileStore& store, std::string_view name);
+[[nodiscard]] bool WriteTimeStampSetting(CProfileStore& store, std::string_view name, std::time_t when);
+
 // The extension list as stored: each entry followed by ";". Reading drops the text after the
 // last ";" and gives ".pif", ".bat" for an empty list.
 std::string JoinExtensionList(const std::vector<std::string>& exts);
@@ -123,7 +135,7 @@ public:
     // Reads every value with its default.
     void LoadSettings(const CProfileStore& store);
     // Writes every value, in table order, with one file write. False when that write failed.
-    bool SaveSettings(CProfileStore& store) const;
+    [[nodiscard]] bool SaveSettings(CProfileStore& store) const;
 
     // A copy of all members, and a change of any of them under the lock. For the values only the
     // user interface thread uses (window rectangles, sort states, column widths, password...).

@@ -144,6 +144,11 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
     return true;
 }
 
+std::string_view WithoutByteOrderMark(std::string_view bytes) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    return bytes.starts_with(kByteOrderMark) ? bytes.substr(kByteOrderMark.size()) : bytes;
+}
+
 std::string_view StripWhiteSpace(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kWhiteSpace);
     return first == std::string_view::npos ? std::string_view() : TrimTrailingWhiteSpace(text.substr(first));

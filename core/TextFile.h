@@ -21,7 +21,7 @@ enum class EReplace {
 // that a crash leaves the old file or the new one, never half of one. The new file gets mode
 // (before the umask). False when any step fails; the temporary file is then removed and errno
 // tells why.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0600,
                          EReplace replace = EReplace::kReplace);
 
 // The steps that make a written file durable, in the order the write takes them: the bytes into
@@ -39,13 +39,17 @@ public:
 
 // WriteFileAtomically through steps. With kKeepExisting the folder flush counts too: a new name
 // that might not survive a crash is taken back and the write fails.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace,
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode, EReplace replace,
                          CDurableSteps& steps);
 
 // The paths of the entries of folder that are not folders themselves (files, and links as they
 // are), whose names end in suffix ("" takes them all), in name order. Empty when the folder
 // cannot be read.
 std::vector<std::string> FilesInFolder(const std::string& folder, std::string_view suffix = {});
+
+// The bytes without a leading UTF-8 byte-order mark, which editors and spreadsheet programs on
+// other systems put in front of text files.
+std::string_view WithoutByteOrderMark(std::string_view bytes);
 
 // The white space every reader of the data files trims.
 inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";

@@ -22,12 +22,21 @@ public:
     virtual void ShowError(const std::string& text) = 0;
     // An information box.
     virtual void ShowInformation(const std::string& text) = 0;
+    // A box without an icon; an information box where the implementation has nothing plainer.
+    virtual void ShowPlain(const std::string& text) { ShowInformation(text); }
     // A Yes/No/Cancel question (question icon); only kYes proceeds.
     virtual EAnswer AskYesNoCancel(const std::string& text) = 0;
     // An open-file dialog with a filter such as "Text Files (*.txt)|*.txt"; nothing when the user
     // cancels.
     virtual std::optional<std::string> ChooseFileToOpen(const std::string& filter,
                                                         const std::string& defaultExtension) = 0;
+    // The same, starting at initialFile: a folder and a pattern such as "/home/me/*.wav". Where
+    // the implementation cannot start anywhere in particular, the plain chooser.
+    virtual std::optional<std::string> ChooseFileToOpenAt(const std::string& filter,
+                                                          const std::string& defaultExtension,
+                                                          const std::string& /*initialFile*/) {
+        return ChooseFileToOpen(filter, defaultExtension);
+    }
 };
 
 }  // namespace sieveclaw

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,32 +30,47 @@ class CMailCheck;
 // through the prompt (the filter update's box).
 //
 // The object belongs to the thread that created it (the user interface thread); the worker thread
-// reads the shared state only through its guards. state, sink, updater and prompt must outlive it.
+// reads the shared state only through its guards. state, sink, updater and prompt must outlive it,
+// and the worker too when the destructor had to leave it behind (WorkersLeftRunning).
 class CEmailThread {
 public:
     // updater: where filter updates come from; nullptr takes the folder "updates/" of the data
     // folder. prompt: shows the filter update's dismissable box; nullptr shows nothing.
     CEmailThread(CSharedState& state, CStatusSink& sink, CUpdater* updater = nullptr, CUserPrompt* prompt = nullptr);
-    // Stops the worker and waits until it has ended.
+    // Stops the worker and waits until it has ended, at most the destructor's bound (10 s unless
+    // set), running the stop-wait hook meanwhile. A worker that has not ended by then is left to
+    // end on its own, holding what it needs of this object; the owner must then end the process
+    // rather than destroy the state, sink or prompt the worker still uses.
     ~CEmailThread();
     CEmailThread(const CEmailThread&) = delete;
     CEmailThread& operator=(const CEmailThread&) = delete;
 
-    // Starts the worker thread. False when it is already running (a second worker is never
-    // started) or the thread could not be created.
+    // Starts the worker thread, also again after a Stop. False when it is already running (a
+    // second worker is never started) or the thread could not be created.
     bool Start();
 
-    // Sets the stop signal and waits up to bound for the worker to end. The worker abandons what
-    // it is doing, logs off the connection it holds (QUIT, so deletions of messages whose copies
-    // are on disk take effect) and ends. True when it has ended (or was not running); false when
+    // Sets the stop signal and waits up to bound for the worker to end, running the stop-wait hook
+    // between its looks. The worker abandons what it is doing, logs off the connection it holds
+    // (QUIT, so deletions of messages whose copies are on disk take effect) and ends. True when it
+    // has ended (or was not running: then no stop is left pending for the next Start); false when
     // it is still on its way out, which the destructor then waits for. Also ends a RunOnce on
     // another thread.
     bool Stop(std::chrono::milliseconds bound);
 
+    // Called again and again while Stop or the destructor wait, on their thread. The desktop
+    // program handles its pending events there: a worker waiting for the user interface thread
+    // (the Trash Can's reload, a sound, a message box) gets its answer and can see the stop.
+    void SetStopWaitHook(std::function<void()> hook);
+    // How long the destructor waits for the worker.
+    void SetDestructorBound(std::chrono::milliseconds bound) { m_DestructorBound = bound; }
+
+    // Workers of destroyed objects that have not ended yet.
+    static std::size_t WorkersLeftRunning();
+
     // "Check All Now": the worker's next turn starts a check; at most one request is pending.
     void CheckNow();
 
-    bool IsRunning() const { return m_Running.load(); }
+    bool IsRunning() const;
 
     // What one account's part of a check came to.
     struct AccountResult {
@@ -80,24 +96,24 @@ public:
     std::vector<AccountResult> RunOnce();
 
     // Called with the options of every new POP3 connection after they were read from the
-    // settings, before the client is made. Tests shorten the time unit and name their CA.
+    // settings, before the client is made. Tests shorten the time unit and name their CA. Set it
+    // before Start.
     void SetTransportTuning(std::function<void(CTransportOptions&)> tune);
 
 private:
-    void ThreadMain();
-    void RunCountdownLoop(CMailCheck& check);
+    struct CWorker;
 
-    CSharedState& m_State;
-    CStatusSink& m_Sink;
-    std::unique_ptr<CUpdater> m_OwnUpdater;
-    CUpdater* m_Updater;
-    CUserPrompt* m_Prompt;
-    std::function<void(CTransportOptions&)> m_Tune;
+    static void ThreadMain(const std::shared_ptr<CWorker>& worker);
+    static void RunCountdownLoop(CWorker& worker, CMailCheck& check);
+    // Waits up to bound for the worker thread to end, running the stop-wait hook; joins it then.
+    bool WaitForEnd(std::chrono::milliseconds bound);
 
+    // What the worker thread uses of this object, shared with it so that a worker left behind by
+    // the destructor never reaches freed memory.
+    std::shared_ptr<CWorker> m_Worker;
     std::thread m_Thread;
-    std::atomic<bool> m_Running{false};
-    // Held by RunOnce and by the worker thread for their whole run: one of them at a time.
-    std::mutex m_RunLock;
+    std::function<void()> m_StopWaitHook;
+    std::chrono::milliseconds m_DestructorBound{10000};
 };
 
 }  // namespace sieveclaw

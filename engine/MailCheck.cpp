@@ -13,6 +13,7 @@
 #include "core/DataFolder.h"
 #include "core/MessageEntry.h"
 #include "core/TextFile.h"
+#include "engine/AccountTransport.h"
 #include "filter/FilterFiles.h"
 #include "filter/SpamDecision.h"
 #include "mail/CEmailMsg.h"
@@ -83,7 +84,7 @@ CTransportOptions CMailCheck::MakeTransportOptions(const EmailAccountInfo& accou
     CSettings& settings = m_State.m_Settings;
     options.m_Timeout = [&settings] { return settings.GetTimeout(); };
     options.m_ImplicitTlsPorts = settings.GetImplicitTlsPorts();
-    options.m_Security = account.m_POP3Security;
+    options = AccountTransport(std::move(options), account, EMailServer::kPop3);
     if (m_Tune) {
         m_Tune(options);
     }

@@ -2,7 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
 #include "core/LeadingNumber.h"
+#include "engine/AccountTransport.h"
 #include "mail/CEmailMsg.h"
 #include "mail/MessageFiles.h"
 #include "net/CSMTPClient.h"
@@ -36,9 +42,12 @@ bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& accoun
     message.m_Subject = subject;
     show(ESendBoxLine::kHeadline, headline.empty() ? kSalvageHeadline : headline);
 
-    CTransportOptions options = transport;
-    options.m_Security = account.m_SMTPSecurity;
-    CSMTPClient client(std::move(options));
+    CSMTPClient client(AccountTransport(transport, account, EMailServer::kSmtp));
+    // However the server behaves, the window is given back: a Timeout each for the logon and the
+    // logoff, and the message's own allowance for its size.
+    const auto stage = std::max(transport.TimeoutDuration(), transport.m_TimeoutUnit);
+    client.SetDeadline(std::chrono::steady_clock::now() + 2 * stage +
+                       SendingAllowance(message.m_RawText.size(), transport));
     client.m_Sock.RunWaitHook();
     const int port = LeadingNumber<int>(account.m_SMTPPort);
     bool loggedOn = false;
@@ -110,18 +119,25 @@ ESendOutcome BounceSpamFile(const std::string& filePath, const CAccountList& acc
     std::string reason;
     ReadReasonLine(filePath, stored, reason);
     CEmailMsg notice;
-    notice.m_RawText = BounceNoticeText(stored);
+    // A header of its own, so that the body parser takes the notice whole: without one it skips
+    // the first two lines of the file and "Your message" with them.
+    notice.m_RawText = "Content-Type: text/plain\r\n\r\n" + BounceNoticeText(stored);
     const std::optional<EmailAccountInfo> account = AccountNamed(accounts, ReadAccountLine(filePath));
     if (!account) {
         return ESendOutcome::kNoAccount;
     }
-    // Sent from a message file like every other send; a notice that cannot be written goes out
-    // with an empty body.
-    const std::string bouncePath = SpamFolder() + "/bounce.eml";
-    SaveEmail(bouncePath, notice, account->m_AccountName, reason);
-    const bool sent = SendMessageFile(bouncePath, *account, stored.m_From, stored.m_To,
-                                      "Undeliverable: " + stored.m_Subject, kBounceHeadline, status, prompt, transport);
-    ::unlink(bouncePath.c_str());
+    // Sent from a message file like every other send, under a name of its own, so that two bounces
+    // at once never send each other's notice. A notice that cannot be written is not sent.
+    const std::optional<std::string> noticePath =
+        SaveEmailToTemporaryFile(notice, account->m_AccountName, reason);
+    bool sent = false;
+    if (!noticePath) {
+        prompt.ShowError("Sieveclaw could not write the notice to send: " + std::string(std::strerror(errno)));
+    } else {
+        sent = SendMessageFile(*noticePath, *account, stored.m_From, stored.m_To, "Undeliverable: " + stored.m_Subject,
+                               kBounceHeadline, status, prompt, transport);
+        ::unlink(noticePath->c_str());
+    }
     ::unlink(filePath.c_str());
     return sent ? ESendOutcome::kSent : ESendOutcome::kNotSent;
 }

@@ -31,7 +31,8 @@ inline constexpr const char* kBounceHeadline = "This email is being sent back.  
 // processed body and attachments; an HTML body goes with the two HTML header lines. status gets
 // the headline (kSalvageHeadline when headline is empty) and every stage; the failure boxes go to
 // prompt. True exactly when the server took the message. An unreadable file is sent with an
-// empty body.
+// empty body. The whole exchange ends within twice the Timeout plus SendingAllowance of the
+// message, whatever the server does.
 bool SendMessageFile(const std::string& filePath, const EmailAccountInfo& account, const std::string& to,
                      const std::string& from, const std::string& subject, const std::string& headline,
                      const SendStatusFn& status, CUserPrompt& prompt, const CTransportOptions& transport);
@@ -53,10 +54,10 @@ ESendOutcome SalvageSpamFile(const std::string& filePath, const CAccountList& ac
 // The text of the "Undeliverable" notice for a stored message.
 std::string BounceNoticeText(const MessageEntry& stored);
 
-// The Trash Can's bounce of one spam file: the notice, written as "bounce.eml" in the spam folder
-// and sent from there to the stored sender, from the stored recipient, with the subject
-// "Undeliverable: " and the stored Subject. Sent or not, "bounce.eml" and the spam file are
-// deleted afterwards; both stay only when the file's account is not configured.
+// The Trash Can's bounce of one spam file: the notice, written to a file of its own in the
+// temporary folder and sent from there to the stored sender, from the stored recipient, with the
+// subject "Undeliverable: " and the stored Subject. Sent or not, the notice's file and the spam
+// file are deleted afterwards; the spam file stays only when its account is not configured.
 ESendOutcome BounceSpamFile(const std::string& filePath, const CAccountList& accounts, const SendStatusFn& status,
                             CUserPrompt& prompt, const CTransportOptions& transport);
 

@@ -12,8 +12,6 @@ namespace sieveclaw {
 
 namespace {
 
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
 // The text between the first open and the next close after it; "" without a close.
 std::string Between(std::string_view text, std::size_t open, char close) {
     const std::size_t end = text.find(close, open + 1);
@@ -21,15 +19,6 @@ std::string Between(std::string_view text, std::size_t open, char close) {
         return {};
     }
     return std::string(text.substr(open + 1, end - open - 1));
-}
-
-// Exports saved by spreadsheet programs often start with a byte order mark, which would hide a
-// first column named "E-mail".
-std::string_view WithoutByteOrderMark(std::string_view text) {
-    if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
-        text.remove_prefix(kUtf8ByteOrderMark.size());
-    }
-    return text;
 }
 
 bool HasCsvExtension(const std::string& path) {

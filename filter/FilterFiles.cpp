@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "core/CommandLine.h"
+#include "core/DataFileDamage.h"
 #include "core/DataFolder.h"
 #include "core/LeadingNumber.h"
 #include "core/ScrambleText.h"
@@ -24,14 +25,30 @@ std::size_t CountLineValue(std::string_view line) {
 }
 
 // Reads the file into the lists under the settings lock. False when the file exists but could
-// not be read, so that callers do not delete or overwrite what they could not see.
+// not be read or is damaged (damage, when given, says where; nothing is merged), so that callers
+// do not delete or overwrite what they could not see. Filter-update files come from elsewhere
+// and are read as the layout has always been read (checkCount false): a count line that is not a
+// number counts 0.
 bool MergeWordListFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock,
-                       std::size_t& entriesRead) {
+                       std::size_t& entriesRead, bool checkCount = true,
+                       std::optional<DataFileDamage>* damage = nullptr) {
     std::lock_guard lock(settingsLock);
     entriesRead = 0;
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        return errno == ENOENT;
+    DataFileDamage unreadable;
+    std::optional<DataFileDamage> found;
+    const EDataFileRead read = ReadDataFile(path, bytes, unreadable);
+    if (read == EDataFileRead::kUnreadable) {
+        found = std::move(unreadable);
+    } else if (checkCount && (found = FindWordListDamage(bytes))) {
+        found->m_Path = path;
+    }
+    NoteLoadedFile(path, found);
+    if (damage != nullptr) {
+        *damage = found;
+    }
+    if (found) {
+        return false;
     }
     entriesRead = ReadWordListText(bytes, scrambled, lists);
     return true;
@@ -61,7 +78,7 @@ std::string AdminListPath(EFilterList list) {
 }
 
 std::size_t ReadWordListText(std::string_view text, bool scrambled, CFilterLists& lists) {
-    CLineReader lines(text);
+    CLineReader lines(WithoutByteOrderMark(text));
     std::string_view line;
     if (!lines.Next(line)) {
         return 0;
@@ -84,6 +101,23 @@ std::size_t ReadWordListText(std::string_view text, bool scrambled, CFilterLists
         (isFrom ? lists.m_FromList : lists.m_BodyList).Add(std::string(entry));
     }
     return entriesRead;
+}
+
+std::optional<DataFileDamage> FindWordListDamage(std::string_view text) {
+    text = WithoutByteOrderMark(text);
+    if (StripWhiteSpace(text).empty()) {
+        return std::nullopt;
+    }
+    CLineReader lines(text);
+    std::string_view count;
+    lines.Next(count);
+    count = StripWhiteSpace(count);
+    if (count.empty() || count.find_first_not_of("0123456789") != std::string_view::npos) {
+        // Read as 0, every From entry would become a Body entry, and the next save would make
+        // that permanent.
+        return DataFileDamage{{}, 1, "the number of From entries is not a number"};
+    }
+    return std::nullopt;
 }
 
 bool IsStorableWordListEntry(std::string_view entry) {
@@ -113,23 +147,24 @@ std::string FormatWordListText(const std::vector<std::string>& fromList, const s
     return std::to_string(fromCount) + "\r\n" + entries;
 }
 
-std::size_t LoadFilterFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock) {
+std::size_t LoadFilterFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock,
+                           std::optional<DataFileDamage>* damage) {
     std::size_t entriesRead = 0;
-    MergeWordListFile(lists, path, scrambled, settingsLock, entriesRead);
+    MergeWordListFile(lists, path, scrambled, settingsLock, entriesRead, true, damage);
     return entriesRead;
 }
 
-bool SaveWordList(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path,
-                  std::vector<std::string>* unstorable) {
+SaveResult SaveWordList(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path,
+                        std::vector<std::string>* unstorable) {
     std::lock_guard lock(settingsLock);
     // Copies, so that the count line and the From block agree even while entries are added.
     const std::string text = FormatWordListText(lists.m_FromList.Entries(), lists.m_BodyList.Entries(), unstorable);
-    return WriteFileAtomically(path, text);
+    return SaveDataFile(path, text, 0600, FindWordListDamage);
 }
 
 std::vector<std::string> ParseFriendsText(std::string_view text) {
     std::vector<std::string> friends;
-    CLineReader lines(text);
+    CLineReader lines(WithoutByteOrderMark(text));
     for (std::string_view line; lines.Next(line);) {
         const std::string_view entry = StripWhiteSpace(line);
         if (!entry.empty()) {
@@ -151,11 +186,16 @@ std::string FormatFriendsText(const std::vector<std::string>& friends) {
     return text;
 }
 
-std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std::string& path) {
+std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std::string& path,
+                        std::optional<DataFileDamage>* damage) {
     std::lock_guard lock(settingsLock);
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        return 0;
+    DataFileDamage unreadable;
+    const bool unread = ReadDataFile(path, bytes, unreadable) == EDataFileRead::kUnreadable;
+    const std::optional<DataFileDamage> found = unread ? std::optional(unreadable) : std::nullopt;
+    NoteLoadedFile(path, found);
+    if (damage != nullptr) {
+        *damage = found;
     }
     std::vector<std::string> friends = ParseFriendsText(bytes);
     for (std::string& entry : friends) {
@@ -164,9 +204,10 @@ std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std
     return friends.size();
 }
 
-bool SaveFriends(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path) {
+SaveResult SaveFriends(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path) {
     std::lock_guard lock(settingsLock);
-    return WriteFileAtomically(path, FormatFriendsText(lists.m_Friends.Snapshot()));
+    // Any text is a list of friends: only a file that cannot be read is damaged.
+    return SaveDataFile(path, FormatFriendsText(lists.m_Friends.Snapshot()), 0600, nullptr);
 }
 
 bool HasAdministratorSwitch() {
@@ -199,8 +240,10 @@ bool AppendAdminList(std::string_view entry, EFilterList list, bool administrato
     return written == static_cast<ssize_t>(line.size()) && closed;
 }
 
-void LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings, std::mutex& settingsLock,
-                              const std::string& folder) {
+std::vector<DataFileDamage> LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings,
+                                                     std::mutex& settingsLock, const std::string& folder) {
+    std::vector<DataFileDamage> damaged;
+    std::optional<DataFileDamage> damage;
     lists.m_Exts.Clear();
     for (std::string& ext : settings.GetExts()) {
         lists.m_Exts.Append(std::move(ext));
@@ -208,12 +251,15 @@ void LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings, st
 
     const std::string wordList = folder + "wordlist.txt";
     std::size_t entriesRead = 0;
-    const bool wordListSeen = MergeWordListFile(lists, wordList, true, settingsLock, entriesRead);
+    const bool wordListSeen = MergeWordListFile(lists, wordList, true, settingsLock, entriesRead, true, &damage);
+    if (damage) {
+        damaged.push_back(std::move(*damage));
+    }
 
     const std::string newFilters = folder + "newfilters.txt";
     if (FileExists(newFilters)) {
         const std::size_t before = WordListSize(lists);
-        if (MergeWordListFile(lists, newFilters, true, settingsLock, entriesRead)) {
+        if (MergeWordListFile(lists, newFilters, true, settingsLock, entriesRead, true, &damage)) {
             // Saving over a word list that exists but could not be read would lose it; then the
             // new filters wait in their file for a start that can read both.
             const bool safe =
@@ -221,10 +267,16 @@ void LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings, st
             if (safe) {
                 ::unlink(newFilters.c_str());
             }
+        } else if (damage) {
+            damaged.push_back(std::move(*damage));
         }
     }
 
-    LoadFriends(lists, settingsLock, folder + "friends.txt");
+    LoadFriends(lists, settingsLock, folder + "friends.txt", &damage);
+    if (damage) {
+        damaged.push_back(std::move(*damage));
+    }
+    return damaged;
 }
 
 FilterUpdateResult MergeFilterUpdateFiles(CFilterLists& lists, const std::vector<std::string>& paths,
@@ -234,14 +286,14 @@ FilterUpdateResult MergeFilterUpdateFiles(CFilterLists& lists, const std::vector
     std::vector<const std::string*> merged;
     for (const std::string& path : paths) {
         std::size_t entriesRead = 0;
-        if (MergeWordListFile(lists, path, false, settingsLock, entriesRead) && FileExists(path)) {
+        if (MergeWordListFile(lists, path, false, settingsLock, entriesRead, false) && FileExists(path)) {
             merged.push_back(&path);
         }
         result.m_EntriesRead += entriesRead;
     }
     result.m_ListsGrew = WordListSize(lists) != before;
     if (result.m_ListsGrew) {
-        result.m_Saved = SaveWordList(lists, settingsLock, wordListPath);
+        result.m_Saved = SaveWordList(lists, settingsLock, wordListPath).m_Saved;
         if (!result.m_Saved) {
             return result;
         }

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/DataFileDamage.h"
 #include "filter/FilterLists.h"
 
 // The files that hold the filter lists, all in the data folder:
@@ -22,7 +24,12 @@
 //   the administrator switch "/a" is on, appended one a line; never read.
 //
 // Files are written with CR LF line ends and replaced whole (temporary file, flush, rename);
-// readers take LF or CR LF and lines of any length.
+// readers take LF or CR LF, lines of any length and a leading UTF-8 byte-order mark.
+//
+// A list file that exists but cannot be read is damaged, and so is a word list (or
+// "newfilters.txt") whose count line is not a number: read as 0, it would turn every From entry
+// into a Body entry. A damaged file is not merged and never written over (DataFileDamage.h);
+// start-up reports it, and the mail check does not run on lists it could not read.
 //
 // The settings lock passed to the loaders and savers is the application's (the one the mail
 // check takes around its own list loads and saves); it is held for the whole read or write, the
@@ -56,15 +63,20 @@ std::string FormatWordListText(const std::vector<std::string>& fromList, const s
 // True when the entry survives a write and a read of the word-list file unchanged.
 bool IsStorableWordListEntry(std::string_view entry);
 
-// Merges the word-list file at path into the lists under settingsLock. A missing or unreadable
-// file changes nothing. Returns the number of non-empty entry lines read.
-std::size_t LoadFilterFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock);
+// The first damage of a word-list text (path empty), or nothing.
+std::optional<DataFileDamage> FindWordListDamage(std::string_view text);
 
-// Replaces the word-list file with the lists as they are now, under settingsLock. False when it
-// could not be written (the old file then stays). Entries the file cannot hold are left out and
-// reported in unstorable (see FormatWordListText).
-bool SaveWordList(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path = WordListPath(),
-                  std::vector<std::string>* unstorable = nullptr);
+// Merges the word-list file at path into the lists under settingsLock. A missing file changes
+// nothing; nor does a damaged one, which damage (when given) then names. Returns the number of
+// non-empty entry lines read.
+std::size_t LoadFilterFile(CFilterLists& lists, const std::string& path, bool scrambled, std::mutex& settingsLock,
+                           std::optional<DataFileDamage>* damage = nullptr);
+
+// Replaces the word-list file with the lists as they are now, under settingsLock. Refused over a
+// damaged file; the old file stays when it could not be written. Entries the file cannot hold are
+// left out and reported in unstorable (see FormatWordListText).
+SaveResult SaveWordList(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path = WordListPath(),
+                        std::vector<std::string>* unstorable = nullptr);
 
 // The friend entries of a "friends.txt" text: every line stripped of white space at both ends,
 // empty lines skipped, nothing else changed (duplicates stay).
@@ -75,12 +87,14 @@ std::vector<std::string> ParseFriendsText(std::string_view text);
 std::string FormatFriendsText(const std::vector<std::string>& friends);
 
 // Appends the entries of the friends file at path to the friends list, under settingsLock.
-// A missing file adds nothing. Returns the number of entries appended.
-std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std::string& path = FriendsPath());
+// A missing file adds nothing, nor does one that cannot be read (damage, when given, names it).
+// Returns the number of entries appended.
+std::size_t LoadFriends(CFilterLists& lists, std::mutex& settingsLock, const std::string& path = FriendsPath(),
+                        std::optional<DataFileDamage>* damage = nullptr);
 
-// Replaces the friends file with the friends list, under settingsLock. False when it could not be
-// written.
-bool SaveFriends(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path = FriendsPath());
+// Replaces the friends file with the friends list, under settingsLock. Refused over a file that
+// could not be read; fails when it could not be written.
+SaveResult SaveFriends(const CFilterLists& lists, std::mutex& settingsLock, const std::string& path = FriendsPath());
 
 // True when the program was started with the administrator switch "/a" among its arguments.
 bool HasAdministratorSwitch();
@@ -97,8 +111,10 @@ bool AppendAdminList(std::string_view entry, EFilterList list, bool administrato
 // "newfilters.txt" is deleted only once its entries are safe in "wordlist.txt": when the merge
 // brought something new, the word list is saved first, and a failed save keeps the file for the
 // next start (merging it twice changes nothing).
-void LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings, std::mutex& settingsLock,
-                              const std::string& folder);
+//
+// Returns every damaged list file, in that order; empty when all read whole.
+std::vector<DataFileDamage> LoadFilterListsAtStartup(CFilterLists& lists, const CSettings& settings,
+                                                     std::mutex& settingsLock, const std::string& folder);
 
 // What merging the filter-update files did.
 struct FilterUpdateResult {

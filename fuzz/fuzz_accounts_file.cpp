@@ -1,5 +1,6 @@
 // The accounts file reader over arbitrary bytes: no crash, no work beyond the size of the input,
-// and whatever it reads is written back and read again unchanged.
+// whatever it reads is written back and read again unchanged, and what is written is never
+// damaged.
 
 #include <algorithm>
 #include <cstddef>
@@ -29,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const std::string written = sieveclaw::FormatAccountsText(records);
+    // What the program writes always reads whole again.
+    Require(!sieveclaw::FindAccountsTextDamage(written));
     const std::vector<sieveclaw::EmailAccountInfo> again = sieveclaw::ParseAccountsText(written, folder);
     Require(again.size() == records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {

@@ -1,6 +1,7 @@
 // The word-list and friends file readers over arbitrary bytes: no crash, no work beyond the size
 // of the input (a wild count line allocates nothing), and whatever they read is written back and
-// read again unchanged, except the word-list entries the writer reports it cannot store.
+// read again unchanged, except the word-list entries the writer reports it cannot store; a written
+// word list is never damaged.
 
 #include <algorithm>
 #include <cstddef>
@@ -47,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         std::vector<std::string> unstorable;
         const std::string written = sieveclaw::FormatWordListText(from, body, &unstorable);
+        Require(!sieveclaw::FindWordListDamage(written));
         for (const std::string& entry : unstorable) {
             Require(!sieveclaw::IsStorableWordListEntry(entry));
         }

@@ -102,6 +102,17 @@ std::string PlainSinglePart(const std::string& text) {
     return PlainBody(second == kNone ? std::string() : text.substr(second + 1));
 }
 
+// The line feed of the first empty line (CR LF or bare LF) that follows the line feed at or after
+// from.
+std::size_t PlainBlankLineFeed(const std::string& text, std::size_t from) {
+    const std::size_t crLf = text.find("\n\r\n", from);
+    const std::size_t lf = text.find("\n\n", from);
+    if (crLf != kNone && (lf == kNone || crLf < lf)) {
+        return crLf + 2;
+    }
+    return lf == kNone ? kNone : lf + 1;
+}
+
 // Every rule of the parser, each search over the rest of the text.
 CEmailMsg PlainProcess(const std::string& text) {
     CEmailMsg result;
@@ -136,11 +147,9 @@ CEmailMsg PlainProcess(const std::string& text) {
             return result;
         }
         bodyEnd = text.rfind('\r', third);
-        std::size_t lineBreak = text.find("\r\n", second);
-        for (int i = 1; i < 3 && lineBreak != kNone; ++i) {
-            lineBreak = text.find("\r\n", lineBreak + 1);
-        }
-        bodyStart = lineBreak == kNone ? kNone : lineBreak + 1;
+        const std::size_t delimiterEnd = text.find('\n', second);
+        const std::size_t blank = delimiterEnd == kNone ? kNone : PlainBlankLineFeed(text, delimiterEnd);
+        bodyStart = blank != kNone && blank < third ? blank : kNone;
         part = third;
     }
     while (part != kNone && result.m_Attachments.size() < 10000) {
@@ -150,14 +159,13 @@ CEmailMsg PlainProcess(const std::string& text) {
         attachment.m_Disposition = PlainValue(text, part, "Content-Disposition:", false, true);
         attachment.m_TransferEncoding = PlainValue(text, part, "Content-Transfer-Encoding:", false, true);
         attachment.m_Boundary = boundary;
-        std::size_t dataStart = part;
-        for (int i = 0; i < 6 && dataStart != kNone; ++i) {
-            const std::size_t lineFeed = text.find('\n', dataStart);
-            dataStart = lineFeed == kNone ? kNone : lineFeed + 1;
-        }
-        if (dataStart == kNone) {
+        const std::size_t delimiterEnd = text.find('\n', part);
+        const std::size_t blank = delimiterEnd == kNone ? kNone : PlainBlankLineFeed(text, delimiterEnd);
+        if (blank == kNone) {
             return result;
         }
+        const std::size_t end = text.find(boundary, part + 1);
+        const std::size_t dataStart = end != kNone && blank >= end ? end : blank + 1;
         EmailAttachment& record = result.m_Attachments.emplace_back(std::move(attachment));
         const std::size_t next = text.find(boundary, dataStart);
         if (next == kNone) {

@@ -1,5 +1,6 @@
 // The settings file reader over arbitrary bytes: no crash, a rewrite reads back as the same file,
-// and any value or name the store accepts comes back byte for byte after a rewrite.
+// any value or name the store accepts comes back byte for byte after a rewrite, and a file that
+// read whole is never written back damaged.
 
 #include <algorithm>
 #include <cstddef>
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(sieveclaw::UnescapeProfileValue(escaped) == text);
 
     CProfileStore store;
-    store.Parse(text);
+    const bool whole = !store.Parse(text).has_value();
     const std::string first = store.Serialize();
     CProfileStore reread;
     reread.Parse(first);
@@ -61,5 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (store.WriteProfileInt("Settings", "Number", static_cast<int>(size) - 1000)) {
         Require(store.GetProfileInt("Settings", "Number", 0) == static_cast<int>(size) - 1000);
     }
+    // What the store writes over a file that read whole never makes it damaged.
+    Require(!whole || !sieveclaw::FindProfileTextDamage(store.Serialize()));
     return 0;
 }

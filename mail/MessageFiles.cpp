@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -50,8 +51,16 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// Ends the name of every copy that holds the message itself (see MakeMessageFileName).
+constexpr std::string_view kMessageCopyEnding = "m.eml";
+constexpr std::size_t kTimePartLength = 12;
+
 std::string NameAt(const std::string& folder, const std::string& timePart, long long number) {
-    return folder + "/" + timePart + std::to_string(number) + ".eml";
+    return folder + "/" + timePart + std::to_string(number) + std::string(kMessageCopyEnding);
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // A reason or account name is one line of the file: a line break inside it would make the rest
@@ -126,25 +135,80 @@ private:
     std::size_t m_Capacity = 0;
 };
 
-// Every line of the file trimmed and ended with CR LF; false (text empty) when it cannot be read.
-bool ReadNormalisedLines(const std::string& filePath, std::string& text) {
-    text.clear();
-    std::string bytes;
-    if (!ReadFileBytes(filePath, bytes)) {
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A message file taken apart: the program's own lines (trimmed, without their line ends) and the
+// message after them as it is in the file.
+struct StoredCopy {
+    std::string m_ReasonLine;   // empty when the file has none
+    std::string m_AccountLine;  // empty when the file has none
+    std::string_view m_Message;
+};
+
+// Only the first line can be the file's own REASON line, and only the line after it (or the first
+// line) its ACCOUNT line: the same words further down belong to the message.
+StoredCopy SplitStoredCopy(std::string_view bytes) {
+    StoredCopy copy;
+    const auto takeLine = [&bytes](std::string_view prefix, std::string& into) {
+        if (!bytes.starts_with(prefix)) {
+            return;
+        }
+        const std::size_t lf = bytes.find('\n');
+        into = TrimTrailingWhiteSpace(bytes.substr(0, lf));
+        bytes = lf == std::string_view::npos ? std::string_view() : bytes.substr(lf + 1);
+    };
+    takeLine("REASON:", copy.m_ReasonLine);
+    takeLine("ACCOUNT:", copy.m_AccountLine);
+    copy.m_Message = bytes;
+    return copy;
+}
+
+// Copies written before copies held the message itself kept the POP3 wire form: every line that
+// starts with "." doubled, and the end-marker line "." last. A text has that form when it ends
+// with the marker line and no other line starts with a single ".": the server doubles every such
+// dot, so an older copy can hold none.
+bool HasWireForm(std::string_view text) {
+    if (!(text == ".\r\n" || text.ends_with("\r\n.\r\n"))) {
         return false;
     }
-    text.reserve(bytes.size() + bytes.size() / 32 + 2);
-    CLineReader lines(bytes);
-    for (std::string_view line; lines.Next(line);) {
-        text += TrimTrailingWhiteSpace(line);
-        text += "\r\n";
+    const std::string_view lines = text.substr(0, text.size() - 3);
+    for (std::size_t start = 0; start < lines.size();) {
+        const std::size_t lf = lines.find('\n', start);
+        if (lines[start] == '.' && (start + 1 >= lines.size() || lines[start + 1] != '.')) {
+            return false;
+        }
+        start = lf == std::string_view::npos ? lines.size() : lf + 1;
     }
     return true;
 }
 
-std::string FileNamePart(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// The message of a wire-form text: one dot taken off every line that starts with two, and
+// without the end-marker line.
+std::string FromWireForm(std::string_view text) {
+    const std::string_view lines = text.substr(0, text.size() - 3);
+    std::string message;
+    message.reserve(lines.size());
+    for (std::size_t start = 0; start < lines.size();) {
+        const std::size_t lf = lines.find('\n', start);
+        const std::size_t end = lf == std::string_view::npos ? lines.size() : lf + 1;
+        const std::size_t stuffed = lines[start] == '.' ? 1 : 0;
+        message.append(lines.substr(start + stuffed, end - start - stuffed));
+        start = end;
+    }
+    return message;
+}
+
+// The message a file at path holds. A copy named as MakeMessageFileName names them holds the
+// message itself, whatever its last line is; any other file is taken as an older copy when it
+// has the wire form.
+std::string MessageOfCopy(const std::string& path, std::string_view message) {
+    if (IsMessageCopyName(path) || !HasWireForm(message)) {
+        return std::string(message);
+    }
+    return FromWireForm(message);
 }
 
 // The file's birth time where the file system records it, its last change otherwise.
@@ -198,6 +262,19 @@ std::string MakeMessageFileName(const std::string& folder) {
     return path;
 }
 
+bool IsMessageCopyName(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    if (name.size() <= kTimePartLength + kMessageCopyEnding.size() || !name.ends_with(kMessageCopyEnding)) {
+        return false;
+    }
+    std::string_view number = std::string_view(name).substr(
+        kTimePartLength, name.size() - kTimePartLength - kMessageCopyEnding.size());
+    if (number.starts_with('-')) {
+        number.remove_prefix(1);
+    }
+    return IsDigits(std::string_view(name).substr(0, kTimePartLength)) && IsDigits(number);
+}
+
 bool SaveEmail(const std::string& filePath, const CEmailMsg& message, std::string_view accountName,
                std::string_view reason) {
     return WriteMessageFile(filePath, MessageFileContent(message, accountName, reason), EReplace::kReplace);
@@ -206,6 +283,27 @@ bool SaveEmail(const std::string& filePath, const CEmailMsg& message, std::strin
 std::optional<std::string> SaveEmailToFolder(const std::string& folder, const CEmailMsg& message,
                                              std::string_view accountName, std::string_view reason) {
     return WriteUnderFreeName(folder, MessageFileContent(message, accountName, reason), {});
+}
+
+std::optional<std::string> SaveEmailToTemporaryFile(const CEmailMsg& message, std::string_view accountName,
+                                                    std::string_view reason) {
+    std::error_code failure;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(failure);
+    if (failure) {
+        return std::nullopt;
+    }
+    // The name is taken by creating the file; SaveEmail then replaces it whole.
+    std::string path = (folder / "sieveclaw-XXXXXX").string();
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    ::close(fd);
+    if (!SaveEmail(path, message, accountName, reason)) {
+        ::unlink(path.c_str());
+        return std::nullopt;
+    }
+    return path;
 }
 
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason) {
@@ -247,15 +345,26 @@ std::string ReadAccountLine(const std::string& filePath) {
 void LoadMessageText(const std::string& filePath, CEmailMsg& message) {
     message.ClearHeaderFields();
     message.m_Attachments.clear();
-    ReadNormalisedLines(filePath, message.m_RawText);
-    // Only the first line can be the file's own REASON line; the same word further down belongs
-    // to the message and must not cut away its header.
-    std::string_view body = message.m_RawText;
-    if (body.substr(0, 7) == "REASON:") {
-        const std::size_t lf = body.find('\n');
-        body = lf == std::string_view::npos ? std::string_view() : body.substr(lf + 1);
+    message.m_RawText.clear();
+    message.m_Body.clear();
+    std::string bytes;
+    if (!ReadFileBytes(filePath, bytes)) {
+        return;
     }
-    message.m_Body.assign(body);
+    const StoredCopy copy = SplitStoredCopy(bytes);
+    std::string& text = message.m_RawText;
+    text.reserve(bytes.size() + 4);
+    if (!copy.m_ReasonLine.empty()) {
+        text += copy.m_ReasonLine + "\r\n";
+    }
+    const std::size_t bodyStart = text.size();
+    if (!copy.m_AccountLine.empty()) {
+        text += copy.m_AccountLine + "\r\n";
+    }
+    // Lines keep their trailing blanks: they are part of the message, and a salvaged message must
+    // arrive as it was sent.
+    AppendWithCrLf(text, MessageOfCopy(filePath, copy.m_Message));
+    message.m_Body.assign(text, bodyStart);
     ExtractHeaderFields(message.m_Body, message);
 }
 
@@ -271,15 +380,26 @@ void ClearInboxFolder() {
 }
 
 std::optional<std::string> CopyToSpamFolder(const std::string& inboxPath, std::string_view reasonLine) {
-    std::string lines;
-    if (!ReadNormalisedLines(inboxPath, lines)) {
+    std::string bytes;
+    if (!ReadFileBytes(inboxPath, bytes)) {
         return std::nullopt;
     }
+    const StoredCopy copy = SplitStoredCopy(bytes);
     std::string content;
     AppendOneLine(content, TrimTrailingWhiteSpace(reasonLine));
-    content += lines;
+    if (!copy.m_AccountLine.empty()) {
+        AppendOneLine(content, copy.m_AccountLine);
+    }
+    AppendWithCrLf(content, MessageOfCopy(inboxPath, copy.m_Message));
+    // The copy holds the message itself, so its name must say so; an older inbox copy's name gets
+    // the ending.
     const std::string spam = SpamFolder();
-    return WriteUnderFreeName(spam, content, spam + "/" + FileNamePart(inboxPath));
+    std::string name = FileNamePart(inboxPath);
+    if (!IsMessageCopyName(name)) {
+        name = name.ends_with(".eml") ? name.substr(0, name.size() - 4) : name;
+        name += kMessageCopyEnding;
+    }
+    return WriteUnderFreeName(spam, content, IsMessageCopyName(name) ? spam + "/" + name : std::string());
 }
 
 int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink) {

@@ -28,8 +28,6 @@ constexpr std::size_t kNone = std::string_view::npos;
 constexpr std::size_t kMaxFieldValue = 255;
 // A part's header fields are looked for within this many line breaks of the part's boundary.
 constexpr int kFieldWindowLines = 5;
-// A part's data starts after this many line feeds, counted from its boundary.
-constexpr int kPartHeaderLines = 6;
 // Bounds the attachment list of one message: a one-character boundary would otherwise make a
 // record of every few bytes. Far above any real message.
 constexpr std::size_t kMaxAttachments = 10000;
@@ -182,17 +180,42 @@ void TakeSinglePartBody(std::string& text) {
     }
 }
 
-// Position just after the count-th line feed at or after from, or kNone.
-std::size_t SkipLineFeeds(COccurrences& lineFeeds, std::size_t from, int count) {
-    std::size_t position = from;
-    for (int i = 0; i < count; ++i) {
-        const std::size_t lineFeed = lineFeeds.Next(position);
-        if (lineFeed == kNone) {
-            return kNone;
+// The blank lines of a text: a line feed followed by an empty line, ended by CR LF or by a bare LF.
+struct CBlankLines {
+    explicit CBlankLines(std::string_view text) : m_CrLf(text, "\n\r\n", true), m_Lf(text, "\n\n", true) {}
+
+    // The line feed of the first empty line that starts after the line feed at or after from,
+    // or kNone.
+    std::size_t NextLineFeed(std::size_t from) {
+        const std::size_t crLf = m_CrLf.Next(from);
+        const std::size_t lf = m_Lf.Next(from);
+        if (crLf != kNone && (lf == kNone || crLf < lf)) {
+            return crLf + 2;
         }
-        position = lineFeed + 1;
+        return lf == kNone ? kNone : lf + 1;
     }
-    return position;
+
+    void Forget(std::size_t position) {
+        m_CrLf.Forget(position);
+        m_Lf.Forget(position);
+    }
+
+private:
+    COccurrences m_CrLf;
+    COccurrences m_Lf;
+};
+
+// Where the data of the part whose delimiter is at part starts: just after the blank line that
+// ends the part's header, however many fields (folded or not) the header holds. kNone when the
+// delimiter line or the blank line never ends; end (no data) when the header runs up to the next
+// delimiter at end.
+std::size_t PartDataStart(COccurrences& lineFeeds, CBlankLines& blankLines, std::size_t part, std::size_t end) {
+    const std::size_t delimiterEnd = lineFeeds.Next(part);
+    const std::size_t blank = delimiterEnd == kNone ? kNone : blankLines.NextLineFeed(delimiterEnd);
+    if (blank == kNone) {
+        return kNone;
+    }
+    return end != kNone && blank >= end ? end : blank + 1;
 }
 
 }  // namespace
@@ -260,18 +283,18 @@ void CEmailMsg::Process() {
         }
         WriteActivityLog("CEmailMsg::Process - finding the start and end of the body");
         bodyEnd = text.rfind('\r', third);
-        // The text part's body begins with the LF of the third line break after its delimiter:
-        // the delimiter line, one header line, the blank line.
-        std::size_t lineBreak = second;
-        for (int i = 0; i < 3 && lineBreak != kNone; ++i) {
-            lineBreak = FindText(text, "\r\n", true, i == 0 ? lineBreak : lineBreak + 2);
-        }
-        bodyStart = lineBreak == kNone ? kNone : lineBreak + 1;
+        // The text part's body begins with the LF of the blank line that ends the part's header,
+        // however many lines that header has.
+        const std::size_t delimiterEnd = text.find('\n', second);
+        CBlankLines blankLines(text);
+        const std::size_t blank = delimiterEnd == kNone ? kNone : blankLines.NextLineFeed(delimiterEnd);
+        bodyStart = blank != kNone && blank < third ? blank : kNone;
         part = third;
     }
     WriteActivityLog("CEmailMsg::Process - found the start and end of the body");
 
     COccurrences lineFeeds(text, "\n", true);
+    CBlankLines blankLines(text);
     COccurrences contentTypes(text, "Content-Type:", true);
     COccurrences descriptions(text, "Content-Description:", true);
     COccurrences dispositions(text, "Content-Disposition:", true);
@@ -289,6 +312,7 @@ void CEmailMsg::Process() {
             occurrences->Forget(part);
         }
         scan.Forget(part);
+        blankLines.Forget(part);
 
         EmailAttachment attachment;
         attachment.m_ContentType = scan.FieldValue(part, contentTypes, false);
@@ -302,7 +326,10 @@ void CEmailMsg::Process() {
         attachment.m_Boundary = boundary;
 
         WriteActivityLog("CEmailMsg::Process - skipping past 6 lines to the start of the data");
-        const std::size_t dataStart = SkipLineFeeds(lineFeeds, part, kPartHeaderLines);
+        // After the blank line that ends the part's header, not after a fixed count of lines: a
+        // header of three lines would otherwise lose the first line of the data to the count, and
+        // one of five would keep the blank line.
+        const std::size_t dataStart = PartDataStart(lineFeeds, blankLines, part, delimiters.Next(part + 1));
         if (dataStart == kNone) {
             WriteActivityLog("CEmailMsg::Process - No body was detected.  leaving");
             return;

@@ -31,25 +31,6 @@ std::string OneLineBase64(std::string_view text) {
     return encoded;
 }
 
-// The body without every CR LF "." CR LF, in one pass from the start: the stored end-of-message
-// marker goes, and so does a line holding a single dot together with its line breaks.
-void RemoveDotLines(std::string& body) {
-    constexpr std::string_view kDotLine = "\r\n.\r\n";
-    std::size_t found = body.find(kDotLine);
-    if (found == std::string::npos) {
-        return;
-    }
-    std::string kept;
-    kept.reserve(body.size());
-    std::size_t from = 0;
-    for (; found != std::string::npos; found = body.find(kDotLine, from)) {
-        kept.append(body, from, found - from);
-        from = found + kDotLine.size();
-    }
-    kept.append(body, from, std::string::npos);
-    body = std::move(kept);
-}
-
 // The body parser cuts a part's data just before the boundary text, so the data ends with the
 // start of the delimiter line: one or two '-' after the last line break. Sent as they are (and
 // with the "--" line that used to follow), they put a line of dashes into every attachment: a
@@ -63,6 +44,11 @@ std::string_view WithoutDelimiterRemains(std::string_view data) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds SendingAllowance(std::size_t bytes, const CTransportOptions& options) {
+    const auto slow = std::chrono::milliseconds(bytes * 1000 / kSlowLinkBytesPerSecond);
+    return std::max(options.TimeoutDuration(), options.m_TimeoutUnit) + slow;
+}
 
 std::string SmtpDateText(const std::tm& local) {
     char text[32];
@@ -263,9 +249,25 @@ void CSMTPClient::ResetTransaction() {
     WriteActivityLog2("CSMTPClient::SendMail - response from RSET:", reply);
 }
 
-void CSMTPClient::SendPiece(std::string_view piece, CDataTransparency& wire) {
+void CSMTPClient::SetDeadline(std::chrono::steady_clock::time_point deadline) {
+    m_Deadline = deadline;
+    m_Sock.SetDeadline(deadline);
+}
+
+bool CSMTPClient::SendPiece(std::string_view piece, CDataTransparency& wire) {
     WriteActivityLog(piece, false);
-    m_Sock.Send(wire.Encode(piece));
+    return m_Sock.Send(wire.Encode(piece)) >= 0;
+}
+
+bool CSMTPClient::FailSending() {
+    m_LastError = "The server stopped taking the message before all of it was sent.";
+    WriteActivityLog("CSMTPClient::SendMail - the message could not be sent whole");
+    // Half a message stands on the connection: nothing more can be said on it, not even QUIT.
+    m_Connected = 0;
+    m_Sock.Close();
+    m_Sock.SetDeadline(m_Deadline);
+    m_ExtraHeaderLines.clear();
+    return false;
 }
 
 bool CSMTPClient::SendMail(CEmailMsg& message) {
@@ -301,18 +303,24 @@ bool CSMTPClient::SendMail(CEmailMsg& message) {
         return false;
     }
 
+    std::size_t size = message.m_Body.size();
+    for (const EmailAttachment& attachment : message.m_Attachments) {
+        size += attachment.m_Data.size();
+    }
+    m_Sock.SetDeadline(std::min(m_Deadline, std::chrono::steady_clock::now() +
+                                                SendingAllowance(size, m_Sock.Options())));
     CDataTransparency wire;
+    bool whole = true;
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    SendPiece("From: " + message.m_From + "\r\n", wire);
-    SendPiece("Date: " + SmtpDateText(local) + "\r\n", wire);
-    SendPiece("X-Mailer: Sieveclaw 1.0\r\n", wire);
-    SendPiece("To: " + message.m_To + "\r\n", wire);
-    SendPiece("Subject:" + message.m_Subject + "\r\n", wire);
+    whole = SendPiece("From: " + message.m_From + "\r\n", wire) &&
+            SendPiece("Date: " + SmtpDateText(local) + "\r\n", wire) &&
+            SendPiece("X-Mailer: Sieveclaw 1.0\r\n", wire) && SendPiece("To: " + message.m_To + "\r\n", wire) &&
+            SendPiece("Subject:" + message.m_Subject + "\r\n", wire);
     const auto& attachments = message.m_Attachments;
     if (attachments.empty() && !m_ExtraHeaderLines.empty()) {
-        SendPiece(m_ExtraHeaderLines + "\r\n", wire);
+        whole = whole && SendPiece(m_ExtraHeaderLines + "\r\n", wire);
     }
     if (!attachments.empty()) {
         // With attachments the extra lines describe the text part: at the top they would end
@@ -322,30 +330,50 @@ bool CSMTPClient::SendMail(CEmailMsg& message) {
             textPartHeader = m_ExtraHeaderLines.ends_with("\r\n") ? m_ExtraHeaderLines : m_ExtraHeaderLines + "\r\n";
         }
         const std::string& boundary = attachments.front().m_Boundary;
-        SendPiece("MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n--" +
-                      boundary + "\r\n" + textPartHeader + "Content-Disposition: inline\r\n\r\n",
-                  wire);
+        whole = whole && SendPiece("MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" + boundary +
+                                       "\"\r\n\r\n--" + boundary + "\r\n" + textPartHeader +
+                                       "Content-Disposition: inline\r\n\r\n",
+                                   wire);
     }
-    SendPiece("\r\n", wire);
-    RemoveDotLines(message.m_Body);
-    SendPiece(message.m_Body, wire);
+    // The body goes as it was stored: a line holding a single dot is the message's own (the wire
+    // form doubles it), and so are lines starting with a dot or ending in blanks.
+    std::string_view body = message.m_Body;
+    if (attachments.empty()) {
+        whole = whole && SendPiece("\r\n", wire);
+    } else if (body.starts_with('\n')) {
+        // The parser's text part begins with the line feed of the blank line that ended the part's
+        // header, which the header above has already ended.
+        body.remove_prefix(1);
+    }
+    whole = whole && SendPiece(body, wire);
+    // A delimiter line begins with the line break that ends what stands before it; the data of a
+    // part already ends with that line break when the parser cut it.
+    std::string_view last = body;
+    const auto delimiter = [&](const std::string& boundary, std::string_view close) {
+        return (last.empty() || last.ends_with('\n') ? "--" : "\r\n--") + boundary + std::string(close) + "\r\n";
+    };
     for (const EmailAttachment& attachment : attachments) {
         // The values keep the blank that followed the colon in the parsed message.
-        SendPiece("\r\n\r\n--" + attachment.m_Boundary + "\r\nContent-Type: " + attachment.m_ContentType +
-                      "\r\nContent-Transfer-Encoding: " + attachment.m_TransferEncoding + "\r\nContent-Description: " +
-                      attachment.m_Description + "\r\nContent-Disposition: " + attachment.m_Disposition + "\r\n\r\n",
-                  wire);
-        SendPiece(WithoutDelimiterRemains(std::string_view(reinterpret_cast<const char*>(attachment.m_Data.data()),
-                                                           attachment.m_Data.size())),
-                  wire);
+        whole = whole && SendPiece(delimiter(attachment.m_Boundary, "") + "Content-Type: " +
+                                       attachment.m_ContentType + "\r\nContent-Transfer-Encoding: " +
+                                       attachment.m_TransferEncoding + "\r\nContent-Description: " +
+                                       attachment.m_Description + "\r\nContent-Disposition: " +
+                                       attachment.m_Disposition + "\r\n\r\n",
+                                   wire);
+        last = WithoutDelimiterRemains(
+            std::string_view(reinterpret_cast<const char*>(attachment.m_Data.data()), attachment.m_Data.size()));
+        whole = whole && SendPiece(last, wire);
     }
     if (!attachments.empty()) {
         // The close delimiter: without it the last part has no end and the message is not
         // well-formed MIME.
-        SendPiece("\r\n--" + attachments.front().m_Boundary + "--\r\n", wire);
+        whole = whole && SendPiece(delimiter(attachments.front().m_Boundary, "--"), wire);
     }
-    m_Sock.Send(kEndOfData);
+    if (!whole || m_Sock.Send(wire.EndOfData()) < 0) {
+        return FailSending();
+    }
     reply = ReadReply();
+    m_Sock.SetDeadline(m_Deadline);
     WriteActivityLog2("CSMTPClient::SendMail - sent the email.  Response:", reply);
     m_ExtraHeaderLines.clear();
     if (!ReplyCodeIs(reply, "250")) {

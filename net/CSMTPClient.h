@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -33,12 +35,17 @@ public:
                const std::optional<std::string>& password = std::nullopt);
     // True when the server took the message (250 after the final dot). False when not connected
     // or when MAIL FROM (250), RCPT TO (250 or 251), DATA (354) or the message was refused:
-    // m_LastError then holds that reply, and the connection stays open for Logoff. Removes the
-    // stored end-of-message marker from message.m_Body; empties m_ExtraHeaderLines once the
-    // message went out.
+    // m_LastError then holds that reply, and the connection stays open for Logoff. The body goes
+    // as it is (dots doubled on the wire only); empties m_ExtraHeaderLines once the message went
+    // out.
     bool SendMail(CEmailMsg& message);
     // QUIT when connected, then close. Always 0.
     int Logoff();
+
+    // Every wait of this client ends by deadline: a server that stops answering or stops taking
+    // the data can hold it no longer. SendMail also keeps a deadline of its own for each message
+    // (SendingAllowance of its size). The default is no deadline beyond those.
+    void SetDeadline(std::chrono::steady_clock::time_point deadline);
 
     int m_Connected = 0;
     int m_Authenticated = 0;
@@ -63,11 +70,23 @@ private:
     void ResetTransaction();
     // m_LastError for a refused step: the reply, or what happened when none came.
     void KeepRefusal(const std::string& reply);
-    // One piece of the message: traced unstamped and sent in its DATA wire form.
-    void SendPiece(std::string_view piece, CDataTransparency& wire);
+    // One piece of the message: traced unstamped and sent in its DATA wire form. False when the
+    // connection failed or the server stopped taking the data.
+    bool SendPiece(std::string_view piece, CDataTransparency& wire);
+    // Ends a SendMail whose data could not all be sent: the connection is of no further use.
+    bool FailSending();
 
     std::string m_NoReplyReason;  // why the last ReadReply came back empty
+    std::chrono::steady_clock::time_point m_Deadline = std::chrono::steady_clock::time_point::max();
 };
+
+// A slow but honest link, in bytes a second: a message of n bytes is given the Timeout plus the
+// time this rate needs for n, so a large attachment over a poor line still goes out while a
+// server that stops taking it is left within a bound (10 MB: about 21 minutes).
+inline constexpr std::size_t kSlowLinkBytesPerSecond = 8 * 1024;
+
+// How long sending bytes may take at most: the Timeout of options plus bytes at the slow rate.
+std::chrono::milliseconds SendingAllowance(std::size_t bytes, const CTransportOptions& options);
 
 // "MM/DD/YY HH:MM:SS" of a local time, as the Date line carries it.
 std::string SmtpDateText(const std::tm& local);

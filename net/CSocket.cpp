@@ -127,11 +127,24 @@ bool CSocket::Connect(const std::string& host, int port) {
     return false;
 }
 
+bool CSocket::MaySendOn(std::chrono::steady_clock::time_point lastProgress) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto stall = std::max(m_Options.TimeoutDuration(), m_Options.m_TimeoutUnit);
+    if (now < m_Deadline && now - lastProgress < stall) {
+        return true;
+    }
+    m_Failed = true;
+    SetLastSocketError(kWsaTimedOut);
+    return false;
+}
+
 int CSocket::Send(std::string_view text) {
     if (m_Fd < 0) {
         SetLastSocketError(10038);
         return -1;
     }
+    // A peer that stops reading fills the socket; without a bound the sender would wait forever.
+    auto lastProgress = std::chrono::steady_clock::now();
     std::size_t sent = 0;
     while (sent < text.size()) {
         if (m_Tls) {
@@ -139,12 +152,19 @@ int CSocket::Send(std::string_view text) {
             switch (m_Tls->Write(text.data() + sent, text.size() - sent, count)) {
                 case CTlsSession::EResult::kDone:
                     sent += count;
+                    lastProgress = std::chrono::steady_clock::now();
                     break;
                 case CTlsSession::EResult::kWantRead:
                     WaitFor(POLLIN, kPollSlice);
+                    if (!MaySendOn(lastProgress)) {
+                        return -1;
+                    }
                     break;
                 case CTlsSession::EResult::kWantWrite:
                     WaitFor(POLLOUT, kPollSlice);
+                    if (!MaySendOn(lastProgress)) {
+                        return -1;
+                    }
                     break;
                 case CTlsSession::EResult::kClosed:
                     m_Failed = true;
@@ -156,8 +176,12 @@ int CSocket::Send(std::string_view text) {
         const ssize_t count = ::send(m_Fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
         if (count > 0) {
             sent += static_cast<std::size_t>(count);
+            lastProgress = std::chrono::steady_clock::now();
         } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             WaitFor(POLLOUT, kPollSlice);
+            if (!MaySendOn(lastProgress)) {
+                return -1;
+            }
         } else {
             FailWithErrno(errno);
             m_Failed = true;

@@ -39,8 +39,15 @@ public:
     bool LookupFailed() const { return m_LookupFailed; }
     bool IsConnected() const { return m_Fd >= 0; }
 
-    // Sends the whole text, waiting while the socket is full. Returns the bytes sent or -1.
+    // Sends the whole text, waiting while the socket is full. Returns the bytes sent, or -1 when
+    // the connection failed, when nothing more could be sent for the Timeout (a peer that stopped
+    // reading), or once the deadline has passed; the last two fail the connection with 10060.
     int Send(std::string_view text);
+
+    // From this moment on every wait gives up: Send fails and a read wait ends (ReadComplete
+    // reports a time-out). The default is no deadline.
+    void SetDeadline(std::chrono::steady_clock::time_point deadline) { m_Deadline = deadline; }
+    bool IsPastDeadline() const { return std::chrono::steady_clock::now() >= m_Deadline; }
 
     // Closes the descriptor (and TLS) and makes the object invalid. Buffered data is dropped.
     void Close();
@@ -75,6 +82,9 @@ public:
 
 private:
     bool WaitFor(short events, std::chrono::milliseconds slice) const;
+    // After a wait of Send: false (the connection failed with 10060) when the deadline has passed
+    // or nothing was sent since lastProgress for the Timeout.
+    bool MaySendOn(std::chrono::steady_clock::time_point lastProgress);
     long ReadSome(char* into, std::size_t room);
 
     CTransportOptions m_Options;
@@ -83,6 +93,7 @@ private:
     bool m_Failed = false;
     bool m_Dead = false;
     bool m_LookupFailed = false;
+    std::chrono::steady_clock::time_point m_Deadline = std::chrono::steady_clock::time_point::max();
     std::unique_ptr<CTlsSession> m_Tls;
     // Bytes received and not yet taken: m_ReadBuf[m_ReadPos, end).
     std::string m_ReadBuf;

@@ -23,7 +23,8 @@ EReadComplete ReadComplete(CSocket& sock, const FindUnitEnd& findEnd, std::size_
         if (sock.HasFailed()) {
             return EReadComplete::kClosed;
         }
-        if (waited && std::chrono::steady_clock::now() - start >= sock.Options().TimeoutDuration()) {
+        if ((waited && std::chrono::steady_clock::now() - start >= sock.Options().TimeoutDuration()) ||
+            sock.IsPastDeadline()) {
             return EReadComplete::kTimedOut;
         }
         // Wait first, then read: a reply is rarely there the instant a command has left.

@@ -27,6 +27,9 @@ bool EhloOffers(std::string_view reply, std::string_view keyword);
 // or those characters hold a blank or a control byte.
 std::string HelloNameFor(std::string_view computerName);
 
+// The end of the data: a line holding a single dot, after a line break that ends the last line.
+inline constexpr std::string_view kEndOfData = "\r\n.\r\n";
+
 // The message text as it goes between DATA and the closing dot. Every line ends in CR LF (a bare
 // CR or LF counts as a line end and becomes CR LF), and a line that starts with "." gets a second
 // one, which the server removes again. So no text can end the data early, and whatever follows
@@ -41,13 +44,14 @@ public:
         Append(piece, out);
         return out;
     }
+    // What ends the data after the pieces: the "." line, after a line break only when the last
+    // piece did not end its line (one more would add an empty line to the message).
+    std::string_view EndOfData() const { return m_AtLineStart ? kEndOfData.substr(2) : kEndOfData; }
 
 private:
     bool m_AtLineStart = true;
     bool m_SkipLf = false;  // the last byte was a CR, already written as CR LF
 };
 
-// The end of the data: a line holding a single dot, after a line break that ends the last line.
-inline constexpr std::string_view kEndOfData = "\r\n.\r\n";
 
 }  // namespace sieveclaw

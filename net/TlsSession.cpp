@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <openssl/evp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -29,7 +30,50 @@ std::string OpenSslReason() {
     return reason != nullptr ? reason : "error " + std::to_string(last);
 }
 
+void Refused(const CTransportOptions& options, const std::string& fingerprint) {
+    if (options.m_OnCertificateRefused && !fingerprint.empty()) {
+        options.m_OnCertificateRefused(fingerprint);
+    }
+}
+
+std::string FingerprintOf(X509* certificate) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &size) != 1) {
+        return {};
+    }
+    return FormatFingerprint(digest, size);
+}
+
 }  // namespace
+
+std::string FormatFingerprint(const unsigned char* digest, std::size_t size) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i > 0) {
+            text += ':';
+        }
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 0x0F];
+    }
+    return text;
+}
+
+// Called for every certificate of the chain. Keeps the server's own certificate's fingerprint,
+// so that a refusal can name it. With a trusted certificate the chain's verdict does not count:
+// the handshake goes on and the fingerprint alone decides, before anything is sent over it.
+int CTlsSession::RecordPeer(int preverified, X509_STORE_CTX* store) {
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* session = ssl != nullptr ? static_cast<CTlsSession*>(SSL_get_ex_data(ssl, 0)) : nullptr;
+    if (session == nullptr) {
+        return preverified;
+    }
+    if (session->m_PeerFingerprint.empty()) {
+        session->m_PeerFingerprint = FingerprintOf(X509_STORE_CTX_get0_cert(store));
+    }
+    return session->m_Pinned ? 1 : preverified;
+}
 
 void CTlsSession::SslDeleter::operator()(ssl_st* ssl) const { SSL_free(ssl); }
 void CTlsSession::CtxDeleter::operator()(ssl_ctx_st* ctx) const { SSL_CTX_free(ctx); }
@@ -48,7 +92,8 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
     }
     SSL_CTX* ctx = session->m_Ctx.get();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &CTlsSession::RecordPeer);
+    session->m_Pinned = !options.m_TrustedCertificate.empty();
     // One read() for a record's header and body together, instead of two. What is read ahead
     // stays inside the session, so readers ask HasPending() before they wait on the socket.
     SSL_CTX_set_read_ahead(ctx, 1);
@@ -63,7 +108,7 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
 
     session->m_Ssl.reset(SSL_new(ctx));
     SSL* ssl = session->m_Ssl.get();
-    if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
+    if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1 || SSL_set_ex_data(ssl, 0, session.get()) != 1) {
         error = "The secure connection to " + host + " could not be prepared: " + OpenSslReason() + ".";
         return nullptr;
     }
@@ -80,6 +125,13 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
     for (;;) {
         const int result = SSL_connect(ssl);
         if (result == 1) {
+            if (session->m_Pinned && !SameFingerprint(session->m_PeerFingerprint, options.m_TrustedCertificate)) {
+                error = "The certificate of " + host + " has changed since you chose to trust it.  The trusted " +
+                        "certificate's SHA-256 fingerprint is " + options.m_TrustedCertificate +
+                        "; the server now shows " + session->m_PeerFingerprint + ".";
+                Refused(options, session->m_PeerFingerprint);
+                return nullptr;
+            }
             return session;
         }
         const int why = SSL_get_error(ssl, result);
@@ -96,9 +148,11 @@ std::unique_ptr<CTlsSession> CTlsSession::Handshake(int fd, const std::string& h
             return nullptr;
         }
         const long verified = SSL_get_verify_result(ssl);
-        if (verified != X509_V_OK) {
+        // With a trusted certificate the chain's errors were overridden, so they are not the cause.
+        if (verified != X509_V_OK && !session->m_Pinned) {
             error = "The certificate of " + host + " could not be verified: " +
                     X509_verify_cert_error_string(verified) + ".";
+            Refused(options, session->m_PeerFingerprint);
         } else {
             error = "The secure connection to " + host + " failed: " + OpenSslReason() + ".";
         }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ConnectionSecurity.h"
@@ -31,6 +32,14 @@ struct CTransportOptions {
     // Trusted certificates: this file when set, else the file named by SSL_CERT_FILE, else the
     // system store.
     std::string m_CaFile;
+    // The SHA-256 fingerprint of the one certificate the user chose to trust for this server
+    // (as CertificateFingerprint writes it; letter case and colons do not count). When set, that
+    // certificate is accepted in place of the usual verification, and every other is refused.
+    std::string m_TrustedCertificate;
+    // Told the fingerprint of a server certificate that was refused (it did not verify, or it is
+    // not the trusted one), so that the user can be asked whether to trust it. Runs on the thread
+    // that owns the connection.
+    std::function<void(const std::string& fingerprint)> m_OnCertificateRefused;
     // A POP3 session sends one command at a time and asks for no message ids, whatever the server
     // offers: how a server without PIPELINING and UIDL is served. For comparing the two ways.
     bool m_OneCommandAtATime = false;
@@ -45,5 +54,9 @@ struct CTransportOptions {
     bool TlsFromFirstByte(int port) const;
     bool StopRequested() const { return m_StopRequested && m_StopRequested(); }
 };
+
+// True when both name the same fingerprint: the same hexadecimal digits in the same order, letter
+// case and separators aside. An empty fingerprint matches none.
+bool SameFingerprint(std::string_view a, std::string_view b);
 
 }  // namespace sieveclaw

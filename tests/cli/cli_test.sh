@@ -25,7 +25,33 @@ expect_eq "$("$cli" settings EmailDelay)" "EmailDelay=5" "interval after setting
 expect_eq "$("$cli" settings MaxMsgSizeHI)" "MaxMsgSizeHI=16" "maximum size, high half"
 expect_status 2 "$cli" settings NoSuchSetting
 grep -q '^EmailDelay=5' "$home/sieveclaw.ini" || fail "the ini file does not hold EmailDelay=5"
+# The values stored in parts, by the names people use; the parts keep working.
+expect_eq "$("$cli" settings MaxMsgSize)" "MaxMsgSize=1048576" "maximum size by its name"
+expect_status 0 "$cli" settings MaxMsgSize 65535
+expect_eq "$("$cli" settings MaxMsgSizeHI) $("$cli" settings MaxMsgSizeLO)" "MaxMsgSizeHI=0 MaxMsgSizeLO=65535" "parts"
+expect_status 0 "$cli" settings HotKey 131137
+expect_eq "$("$cli" settings HotKeyHI) $("$cli" settings HotKey)" "HotKeyHI=2 HotKey=131137" "hot key"
+expect_status 0 "$cli" settings LastAutoDeleteTime "2024-03-05 07:08:09"
+expect_eq "$("$cli" settings LastAutoDeleteTimeYear) $("$cli" settings LastAutoDeleteTimeSecond)" \
+  "LastAutoDeleteTimeYear=2024 LastAutoDeleteTimeSecond=9" "time stamp parts"
+expect_status 0 "$cli" settings LastDataUpdateDateMonth 11
+expect_eq "$("$cli" settings LastDataUpdateDate)" "LastDataUpdateDate=2000-11-01 01:01:01" "time stamp by its name"
+expect_status 2 "$cli" settings MaxMsgSize -1
+expect_status 2 "$cli" settings LastAutoDeleteTime yesterday
 [ "$("$cli" settings | head -1)" == "EmailDelay=5" ] || fail "the list does not start with EmailDelay"
+
+# --- help and version -----------------------------------------------------------------------------
+for call in --help -h help; do
+  expect_status 0 "$cli" $call
+  grep -q '^usage: sieveclaw-cli' "$home/out" || fail "$call prints no usage on standard output"
+done
+expect_status 0 "$cli" --version
+grep -qE '^sieveclaw-cli [0-9]+\.[0-9]+' "$home/out" || fail "--version: $(cat "$home/out")"
+for command in headers parse settings accounts judge lists check run salvage bounce discover; do
+  expect_status 0 "$cli" "$command" --help
+  grep -q "^usage: sieveclaw-cli \[/l\] $command" "$home/out" || fail "$command --help: $(cat "$home/out")"
+done
+expect_status 2 "$cli" nonsense
 
 # --- accounts ---------------------------------------------------------------------------------
 SIEVECLAW_PASSWORD='s3cret pass' expect_status 0 "$cli" accounts add --name Home \
@@ -116,6 +142,54 @@ expect_eq "$(sed -n '5,$p' "$home/decoded")" $'Text: text/plain\nBuy Viagra now\
 expect_eq "$("$cli" judge "$home/mail/encoded.eml")" "good" "verdict before the word is listed"
 expect_status 0 "$cli" lists add body viagra
 expect_eq "$("$cli" judge "$home/mail/encoded.eml")" $'spam\tThe email contains \'viagra\'' "verdict on the decoded body"
+# --- control characters from mail never reach the terminal --------------------------------------
+printf 'Return-Path: <a@b.example>\r\nFrom: a@b.example\r\nTo: c@d.example\r\nSubject: \e[31mred\e[0m\r\nDate: Mon\r\n\r\nbody\r\n' \
+  >"$home/mail/escape.eml"
+expect_status 0 "$cli" lists add body $'\e[2Jred'
+printf 'From: a@b.example\r\nTo: c@d.example\r\nSubject: \e[2Jred\r\nDate: Mon\r\n\r\nbody\r\n' \
+  >"$home/mail/wipe.eml"
+# A POP3 server whose header and refusal carry escape sequences.
+/usr/bin/python3 - "$home/pop3.port" <<'SERVER' &
+import socket, sys
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(2)
+open(sys.argv[1] + ".tmp", "w").write(str(listener.getsockname()[1]))
+__import__("os").rename(sys.argv[1] + ".tmp", sys.argv[1])
+header = "Return-Path: <a@b.example>\r\nFrom: a@b.example\r\nTo: c@d.example\r\nSubject: \x1b[31mred\r\nDate: Mon\r\n\r\n.\r\n"
+for _ in range(2):
+    connection, _ = listener.accept()
+    stream = connection.makefile("rwb", buffering=0)
+    stream.write(b"+OK ready\r\n")
+    for line in stream:
+        command = line.decode().strip()
+        if command == "PASS bad":
+            stream.write(b"-ERR \x1b[2Jdenied\r\n")
+            break
+        reply = {"STAT": "+OK 1 120\r\n", "TOP 1 0": "+OK\r\n" + header, "QUIT": "+OK bye\r\n"}.get(
+            command, "+OK\r\n" if command.split(" ")[0] in ("USER", "PASS") else "-ERR\r\n")
+        stream.write(reply.encode())
+        if command == "QUIT":
+            break
+    connection.close()
+SERVER
+server=$!
+for wait in $(seq 50); do [ -s "$home/pop3.port" ] && break; sleep 0.1; done
+port=$(cat "$home/pop3.port")
+SIEVECLAW_PASSWORD=good "$cli" headers --server 127.0.0.1 --port "$port" --user u >"$home/escapes" 2>&1
+SIEVECLAW_PASSWORD=bad "$cli" headers --server 127.0.0.1 --port "$port" --user u >>"$home/escapes" 2>&1
+kill "$server" 2>/dev/null
+{
+  "$cli" parse "$home/mail/escape.eml"
+  "$cli" judge "$home/mail/wipe.eml"
+  "$cli" lists show body
+} >>"$home/escapes" 2>&1
+grep -q $'\e' "$home/escapes" && fail "an escape sequence reached the terminal: $(cat -v "$home/escapes")"
+for shown in $'1\tc@d.example\ta@b.example\t?[31mred\tMon' 'returned:  ?[2Jdenied' 'Subject: ?[31mred?[0m' \
+  "spam	The subject contains '?[2Jred'" '?[2Jred'; do
+  grep -qF "$shown" "$home/escapes" || fail "'$shown' not printed: $(cat -v "$home/escapes")"
+done
+expect_status 0 "$cli" lists remove body $'\e[2Jred'
 
 # --- discover -----------------------------------------------------------------------------------
 # A home folder with one Thunderbird profile and an empty Wine prefix: one POP3 account is found,
@@ -137,6 +211,32 @@ grep -q $'^Found\tpop.found.test' "$home/found" || fail "discovered account: $(c
 HOME=$fakehome WINEPREFIX=$home/wine expect_status 0 "$cli" discover --save
 HOME=$fakehome WINEPREFIX=$home/wine "$cli" discover --save >/dev/null 2>&1
 [ "$(grep -c '^Found\b' <("$cli" accounts list))" -eq 1 ] || fail "discover --save twice: $("$cli" accounts list)"
+
+# --- damaged data files are never written over -------------------------------------------------
+# Each file, damaged at a known line: every command that would save it, and check, refuse with the
+# file and the line, and the file stays byte for byte. A leading byte-order mark is no damage.
+expect_status 0 "$cli" accounts hold Found  # check then logs on nowhere
+damage_cases=(
+  "accounts.txt|2|accounts remove Home;accounts add --name X --pop3-server h --pop3-user u;check"
+  "wordlist.txt|1|lists add from spam;lists remove from casino;check;judge $home/mail/pills.eml"
+  "sieveclaw.ini|1|settings EmailDelay 3;lists add exts .zip;check"
+)
+for entry in "${damage_cases[@]}"; do
+  IFS='|' read -r file line commands <<<"$entry"
+  cp "$home/$file" "$home/saved"
+  { printf '\xef\xbb\xbf'; cat "$home/saved"; } >"$home/$file"
+  expect_status 0 "$cli" check
+  sed "${line}s/^.*\$/[damaged/" "$home/saved" >"$home/$file"
+  cp "$home/$file" "$home/damaged"
+  IFS=';' read -ra refused <<<"$commands"
+  for command in "${refused[@]}"; do
+    # shellcheck disable=SC2086
+    SIEVECLAW_PASSWORD=x expect_status 1 "$cli" $command
+    grep -qF "$home/$file, line $line:" "$home/err" || fail "'$command' over a damaged $file: $(cat "$home/err")"
+    cmp -s "$home/$file" "$home/damaged" || fail "'$command' changed the damaged $file"
+  done
+  cp "$home/saved" "$home/$file"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

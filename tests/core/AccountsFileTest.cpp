@@ -137,11 +137,12 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     std::vector<EmailAccountInfo> records{FullRecord("work"), FullRecord("home")};
     records[0].m_POP3Security = EConnectionSecurity::kSslTls;
     records[1].m_SMTPSecurity = EConnectionSecurity::kStartTls;
+    records[1].m_SMTPCertificate = "AB:01:FF";
     records[1].m_LeaveMailUnread = 1;
     const std::string written = FormatAccountsText(records);
     EXPECT_NE(written.find("\r\nSieveclaw Account Values Version 1\r\n1 pop3-security=ssl-tls\r\n"
                            "1 smtp-security=when-offered\r\n1 leave-unread=0\r\n2 pop3-security=when-offered\r\n"
-                           "2 smtp-security=starttls\r\n2 leave-unread=1\r\n"),
+                           "2 smtp-security=starttls\r\n2 smtp-certificate=AB:01:FF\r\n2 leave-unread=1\r\n"),
               std::string::npos)
         << written;
 
@@ -153,6 +154,8 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     EXPECT_EQ(read[0].m_POP3Security, EConnectionSecurity::kSslTls);
     EXPECT_EQ(read[0].m_SMTPSecurity, EConnectionSecurity::kWhenOffered);
     EXPECT_EQ(read[1].m_SMTPSecurity, EConnectionSecurity::kStartTls);
+    EXPECT_EQ(read[1].m_SMTPCertificate, "AB:01:FF");
+    EXPECT_TRUE(read[0].m_POP3Certificate.empty() && read[1].m_POP3Certificate.empty());
     EXPECT_EQ(read[0].m_LeaveMailUnread, 0);
     EXPECT_EQ(read[1].m_LeaveMailUnread, 1);
     EXPECT_TRUE(read[0].m_OtherStoredValues.empty());

@@ -129,10 +129,10 @@ TEST(SettingsTest, ExtensionListKeepsOnlyEntriesFollowedBySemicolon) {
     CProfileStore store;
     CSettings settings;
     settings.SetExts({".exe", ".com"});
-    settings.SaveSettings(store);
+    ASSERT_TRUE(settings.SaveSettings(store));
     EXPECT_EQ(Stored(store, "Exts"), ".exe;.com;");
     settings.SetExts({});
-    settings.SaveSettings(store);
+    ASSERT_TRUE(settings.SaveSettings(store));
     EXPECT_EQ(Stored(store, "Exts"), "");
 }
 

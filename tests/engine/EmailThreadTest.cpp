@@ -1,10 +1,12 @@
 #include "engine/EmailThread.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,10 +160,12 @@ TEST_F(EmailThreadTest, StartedPausedItChecksNothingUntilResumed) {
 TEST_F(EmailThreadTest, StopEndsTheWorkerAndItCanBeStartedAgain) {
     CEmailThread thread(*m_State, m_Sink);
     EXPECT_TRUE(thread.Stop(1s)) << "nothing to stop";
-    m_State->m_StopSignal.try_acquire();
+    EXPECT_FALSE(m_State->m_StopSignal.IsSet()) << "no stop waits for the next start";
 
     ASSERT_TRUE(thread.Start());
     ASSERT_TRUE(m_Sink.WaitForCount(EKind::kScanningIcon, 1, 5s));
+    LetTheLoopTurn();
+    EXPECT_TRUE(thread.IsRunning()) << "the worker goes on after its first check";
     EXPECT_TRUE(thread.RunOnce().empty()) << "no headless check while the worker runs";
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(thread.Stop(2s));
@@ -171,7 +175,62 @@ TEST_F(EmailThreadTest, StopEndsTheWorkerAndItCanBeStartedAgain) {
 
     ASSERT_TRUE(thread.Start());
     EXPECT_TRUE(m_Sink.WaitForCount(EKind::kScanningIcon, 2, 5s));
+    LetTheLoopTurn();
+    EXPECT_TRUE(thread.IsRunning());
 }  // the destructor stops the second worker
+
+// A box the worker asks the user interface thread to show: it returns only once that thread has
+// handled its events (Answer), as a blocking queued call does.
+class CBlockingPrompt : public CRecordingPrompt {
+public:
+    void ShowDismissable(const std::string& switchName, const std::string& text) override {
+        std::unique_lock lock(m_Lock);
+        CRecordingPrompt::ShowDismissable(switchName, text);
+        m_Changed.notify_all();
+        m_Changed.wait(lock, [this] { return m_Answered; });
+    }
+    bool WaitAsked(std::chrono::milliseconds limit) {
+        std::unique_lock lock(m_Lock);
+        return m_Changed.wait_for(lock, limit, [this] { return !m_Dismissable.empty(); });
+    }
+    void Answer() {
+        const std::lock_guard lock(m_Lock);
+        m_Answered = true;
+        m_Changed.notify_all();
+    }
+
+private:
+    std::mutex m_Lock;
+    std::condition_variable m_Changed;
+    bool m_Answered = false;
+};
+
+// The worker waits for the thread that destroys it: with the stop-wait hook handling that thread's
+// events it ends at once; without, the destructor gives up after its bound instead of waiting
+// forever, and the worker ends on its own once answered.
+TEST_F(EmailThreadTest, DestroyingTheWorkerNeverWaitsForeverOnTheUserInterfaceThread) {
+    for (const bool hook : {true, false}) {
+        SCOPED_TRACE(hook ? "with the hook" : "without");
+        m_State->m_Settings.SetLastDataUpdateDate(std::time(nullptr) - 20 * 86400);  // the filter update asks
+        CBlockingPrompt prompt;
+        {
+            CEmailThread thread(*m_State, m_Sink, nullptr, &prompt);
+            thread.SetDestructorBound(1s);
+            if (hook) {
+                thread.SetStopWaitHook([&prompt] { prompt.Answer(); });
+            }
+            ASSERT_TRUE(thread.Start());
+            ASSERT_TRUE(prompt.WaitAsked(5s));
+        }
+        // Within the bound, the hook's worker has ended; the other is still waiting for its answer.
+        EXPECT_EQ(CEmailThread::WorkersLeftRunning(), hook ? 0U : 1U);
+        prompt.Answer();
+        for (int wait = 0; wait < 500 && CEmailThread::WorkersLeftRunning() > 0; ++wait) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_EQ(CEmailThread::WorkersLeftRunning(), 0U) << "the worker left behind never ended";
+    }
+}
 
 // --- the thread start -------------------------------------------------------------------------
 

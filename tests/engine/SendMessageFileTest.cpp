@@ -8,6 +8,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "net/Base64.h"
 #include "net/CSMTPClient.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/DovecotServer.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/ScopedDataFolder.h"
 #include "tests/support/SmtpServer.h"
@@ -237,6 +239,87 @@ TEST_F(SendMessageFileTest, ASalvagedMultipartMessageArrivesWithTheSameTextAndAt
     EXPECT_EQ(entry.m_FilePath, "");
 }
 
+// Prints, per leaf part of a received message, whether its decoded bytes equal the file named
+// after it on the command line, byte for byte.
+constexpr const char* kExactReadBack = R"(
+import email, sys
+message = email.message_from_bytes(open(sys.argv[1], 'rb').read())
+leaves = [part for part in message.walk() if not part.is_multipart()]
+print(len(leaves), 'parts')
+for index, part in enumerate(leaves):
+    want = open(sys.argv[2 + index], 'rb').read() if 2 + index < len(sys.argv) else None
+    print(index, 'same' if part.get_payload(decode=True) == want else 'different')
+print('defects:', sum(len(part.defects) for part in message.walk()))
+)";
+
+// A multipart message whose two attachments have part headers of fields fields, folded or not.
+std::string MessageWithPartHeaders(int fields, bool folded, const std::string& text, const std::string& first,
+                                   const std::string& second) {
+    const std::string boundary = "=_b" + std::to_string(fields);
+    const auto part = [&](const std::string& name, const std::string& data) {
+        const std::string lines[] = {
+            "Content-Transfer-Encoding: base64\r\n",
+            folded ? "Content-Type: application/octet-stream;\r\n\tname=\"" + name + "\"\r\n"
+                   : "Content-Type: application/octet-stream; name=\"" + name + "\"\r\n",
+            folded ? "Content-Disposition: attachment;\r\n filename=\"" + name + "\"\r\n"
+                   : "Content-Disposition: attachment; filename=\"" + name + "\"\r\n",
+            "Content-Description: " + name + "\r\n",
+            "Content-ID: <" + name + "@example.net>\r\n",
+        };
+        std::string header = "--" + boundary + "\r\n";
+        for (int i = 0; i < fields; ++i) {
+            header += lines[i];
+        }
+        return header + "\r\n" + Base64Encode(data) + "\r\n";
+    };
+    return "From: offers@bulk.example\r\nTo: alice@example.org\r\nSubject: Parts " + std::to_string(fields) +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" + boundary +
+           "\"\r\n\r\nPreamble.\r\n--" + boundary +
+           "\r\nContent-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7bit\r\n\r\n" + text +
+           "\r\n" + part("first.bin", first) + part("second.bin", second) + "--" + boundary + "--\r\n";
+}
+
+// Salvage sends what was stored: the text with its dot lines and trailing blanks, and every
+// attachment, whatever the shape of its part header; from an older copy in the wire form too.
+TEST_F(SendMessageFileTest, ASalvagedMessageArrivesAsStoredWhateverItsPartHeaders) {
+    const std::string text = "Dear customer,\r\n.\r\n..two dots\r\n.one dot\r\ntrailing blanks  \r\n\r\nRegards\t";
+    std::size_t received = 0;
+    for (const bool older : {false, true}) {
+        for (int fields = 1; fields <= 5; ++fields) {
+            for (const bool folded : {false, true}) {
+                if (folded && fields < 2) {
+                    continue;  // nothing to fold
+                }
+                SCOPED_TRACE(std::to_string(fields) + (folded ? " folded" : "") + (older ? " older copy" : ""));
+                const std::string first = RandomBytes(57 * static_cast<std::size_t>(fields) + 1, fields);
+                const std::string second = RandomBytes(300, 10 + fields);
+                const std::string raw = MessageWithPartHeaders(fields, folded, text, first, second);
+                std::string path = MakeMessageFileName(SpamFolder());
+                if (older) {
+                    path = SpamFolder() + "/" + std::to_string(123456789012 + fields) + "42.eml";
+                    ASSERT_TRUE(WriteFileAtomically(path, "REASON:r\r\nACCOUNT:Home\r\n" +
+                                                              test::CDovecotServer::RetrWireForm(raw)));
+                } else {
+                    CEmailMsg message;
+                    message.m_RawText = raw;
+                    ASSERT_TRUE(SaveEmail(path, message, "Home", "r"));
+                }
+                ASSERT_EQ(Salvage(path), ESendOutcome::kSent);
+                ASSERT_EQ(m_Server.MessageCount(), ++received);
+                std::vector<std::string> arguments{m_Server.MessagePath(received)};
+                for (const std::string& expected : {text, first, second}) {
+                    arguments.push_back(WriteFile("part-" + std::to_string(arguments.size()), expected));
+                }
+                std::string error;
+                const auto output = CSmtpServer::RunPython(kExactReadBack, arguments, error);
+                ASSERT_TRUE(output.has_value()) << error;
+                EXPECT_THAT(Lines(*output), ElementsAre("3 parts", "0 same", "1 same", "2 same", "defects: 0"))
+                    << *m_Server.Message(received);
+            }
+        }
+    }
+}
+
 TEST_F(SendMessageFileTest, AnHtmlMessageArrivesAsHtmlAndAPlainOneWithoutTheExtraLines) {
     const std::string html = "<html><body><p>Big offer</p></body></html>";
     const std::string htmlPath = StoreSpam(SinglePartSpam("Offer", "text/html", html + "\r\n"), "Home", "html.eml");
@@ -349,6 +432,29 @@ TEST_F(SendMessageFileTest, ABounceSendsTheNoticeToTheSenderAndRemovesTheSpamFil
     EXPECT_EQ(BounceSpamFile(refused, m_Accounts, Recorder(), m_Prompt, m_Transport), ESendOutcome::kNotSent);
     EXPECT_FALSE(std::filesystem::exists(refused));
     EXPECT_THAT(m_Prompt.m_Errors, ElementsAre(HasSubstr("550 5.1.1 Recipient address rejected")));
+}
+
+TEST_F(SendMessageFileTest, TwoBouncesAtOnceEachSendTheirOwnNotice) {
+    const std::string subjects[] = {"First offer", "Second offer"};
+    std::string paths[2];
+    for (int i = 0; i < 2; ++i) {
+        paths[i] = StoreSpam(SinglePartSpam(subjects[i], "text/plain", "Buy\r\n"), "Home",
+                             "spam-" + std::to_string(i) + ".eml");
+    }
+    CRecordingPrompt prompts[2];
+    ESendOutcome outcomes[2];
+    std::thread other([&] { outcomes[1] = BounceSpamFile(paths[1], m_Accounts, nullptr, prompts[1], m_Transport); });
+    outcomes[0] = BounceSpamFile(paths[0], m_Accounts, nullptr, prompts[0], m_Transport);
+    other.join();
+    EXPECT_EQ(outcomes[0], ESendOutcome::kSent);
+    EXPECT_EQ(outcomes[1], ESendOutcome::kSent);
+    ASSERT_EQ(m_Server.MessageCount(), 2u);
+    for (std::size_t number = 1; number <= 2; ++number) {
+        const std::string received = *m_Server.Message(number);
+        const std::string& subject = received.find("Undeliverable: First") != std::string::npos ? subjects[0] : subjects[1];
+        EXPECT_THAT(received, HasSubstr("\r\n\r\nYour message\r\n\r\nTo:\talice@example.org\r\nSubject:\t" + subject));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(SpamFolder()));
 }
 
 TEST_F(SendMessageFileTest, TheNoticeOfAMessageWithoutDateHasEmptyFields) {

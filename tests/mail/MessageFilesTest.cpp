@@ -144,10 +144,10 @@ TEST_F(MessageFilesTest, LoadMessageTextDropsOnlyTheLeadingReasonLine) {
     EXPECT_EQ(loaded.m_Body, "ACCOUNT:Home\r\n" + raw);
     EXPECT_EQ(loaded.m_To, "bob@example.net");
 
-    // Trailing blanks go and LF-only lines come back with CR LF.
+    // The message keeps its trailing blanks; LF-only lines come back with CR LF.
     ASSERT_TRUE(WriteFileAtomically(good, "ACCOUNT:Home \nSubject: hi\t\n\nbody  \nlast"));
     LoadMessageText(good, loaded);
-    EXPECT_EQ(loaded.m_Body, "ACCOUNT:Home\r\nSubject: hi\r\n\r\nbody\r\nlast\r\n");
+    EXPECT_EQ(loaded.m_Body, "ACCOUNT:Home\r\nSubject: hi\t\r\n\r\nbody  \r\nlast");
 
     LoadMessageText(SpamFolder() + "/missing.eml", loaded);
     EXPECT_EQ(loaded.m_Body, "");
@@ -238,24 +238,61 @@ TEST_F(MessageFilesTest, ClearInboxFolderEmptiesOnlyTheInbox) {
     EXPECT_TRUE(fs::is_directory(SpamFolder()));
 }
 
-TEST_F(MessageFilesTest, CopyToSpamFolderWritesReasonThenEveryInboxLine) {
-    const std::string inbox = InboxFolder() + "/123.eml";
-    ASSERT_TRUE(SaveEmail(inbox, Message(), "Home", ""));
-    const auto copied = CopyToSpamFolder(inbox, "REASON: The email is from 'ann@example.org'");
+TEST_F(MessageFilesTest, CopyToSpamFolderWritesReasonThenTheInboxCopy) {
+    const auto inbox = SaveEmailToFolder(InboxFolder(), Message(), "Home", "");
+    ASSERT_TRUE(inbox.has_value());
+    const auto copied = CopyToSpamFolder(*inbox, "REASON: The email is from 'ann@example.org'");
     ASSERT_TRUE(copied.has_value());
-    EXPECT_EQ(*copied, SpamFolder() + "/123.eml");
+    EXPECT_EQ(*copied, SpamFolder() + "/" + fs::path(*inbox).filename().string());
     EXPECT_EQ(Contents(*copied), "REASON: The email is from 'ann@example.org'\r\nACCOUNT:Home\r\n" + std::string(kRaw));
-    EXPECT_TRUE(fs::exists(inbox));
+    EXPECT_TRUE(fs::exists(*inbox));
     EXPECT_EQ(ReadAccountLine(*copied), "Home");
 
     // The name is already taken in the spam folder: the earlier spam stays, the copy gets a new name.
-    const auto second = CopyToSpamFolder(inbox, "REASON: again");
+    const auto second = CopyToSpamFolder(*inbox, "REASON: again");
     ASSERT_TRUE(second.has_value());
     EXPECT_NE(*second, *copied);
+    EXPECT_TRUE(IsMessageCopyName(*second));
     EXPECT_EQ(Contents(*copied).substr(0, 12), "REASON: The ");
     EXPECT_EQ(Contents(*second).substr(0, 15), "REASON: again\r\n");
 
     EXPECT_FALSE(CopyToSpamFolder(InboxFolder() + "/gone.eml", "REASON: x").has_value());
+}
+
+// Copies of the message itself and older copies that kept the POP3 wire form (dots doubled, the
+// end-marker line last) read as the same message, through every reader of a copy.
+TEST_F(MessageFilesTest, CopiesOfTheMessageItselfAndOlderWireFormCopiesReadAsTheMessage) {
+    const std::string head = "Subject: dots\r\n\r\n";
+    struct Case {
+        const char* m_Name;
+        bool m_NamedAsCopy;
+        std::string m_Stored;
+        std::string m_Message;
+    };
+    const Case cases[] = {
+        {"a message whose last line is a dot", true, head + "Hi\r\n.\r\n", head + "Hi\r\n.\r\n"},
+        {"a message with dotted lines", true, head + "..x\r\n.\r\n", head + "..x\r\n.\r\n"},
+        {"an older copy", false, head + "....Chris\r\n..\r\nend \r\n.\r\n", head + "...Chris\r\n.\r\nend \r\n"},
+        {"an older copy of an empty message", false, ".\r\n", ""},
+        {"an older oversized notice", false, std::string(kOversizedNotice), std::string(kOversizedNotice)},
+        {"a file by hand with a single dot line", false, head + ".x\r\n.\r\n", head + ".x\r\n.\r\n"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.m_Name);
+        const std::string path =
+            test.m_NamedAsCopy ? MakeMessageFileName(InboxFolder()) : InboxFolder() + "/093105041525123.eml";
+        ASSERT_EQ(IsMessageCopyName(path), test.m_NamedAsCopy);
+        ASSERT_TRUE(WriteFileAtomically(path, "ACCOUNT:Home\r\n" + test.m_Stored));
+        CEmailMsg loaded;
+        LoadMessageText(path, loaded);
+        EXPECT_EQ(loaded.m_Body, "ACCOUNT:Home\r\n" + test.m_Message);
+        const auto moved = CopyToSpamFolder(path, "REASON: r");
+        ASSERT_TRUE(moved.has_value());
+        EXPECT_TRUE(IsMessageCopyName(*moved)) << *moved;
+        EXPECT_EQ(Contents(*moved), "REASON: r\r\nACCOUNT:Home\r\n" + test.m_Message);
+        ::unlink(path.c_str());
+        ::unlink(moved->c_str());
+    }
 }
 
 struct RecordingSink : CStatusSink {

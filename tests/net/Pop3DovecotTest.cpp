@@ -341,6 +341,42 @@ TEST_F(Pop3DovecotTest, CertificateNotNamingTheAddressFailsLogon) {
     }
 }
 
+// The certificate the user chose to trust stands in for the CA and the name check, and is the only
+// one accepted: the same key's other certificate is refused as changed, before the user name.
+TEST_F(Pop3DovecotTest, ATrustedCertificateIsAcceptedAloneAndARefusalNamesItsFingerprint) {
+    std::vector<std::string> refused;
+    const auto untrusting = [&refused](const std::string& pin) {
+        CTransportOptions options = Options(s_Server->OtherCaFile());
+        options.m_TrustedCertificate = pin;
+        options.m_OnCertificateRefused = [&refused](const std::string& fingerprint) { refused.push_back(fingerprint); };
+        return options;
+    };
+    {
+        CPOP3Client client(untrusting(""));
+        EXPECT_FALSE(client.Logon("127.0.0.1", "alice", kAlicePassword, s_Server->TlsPort()));
+    }
+    ASSERT_EQ(refused.size(), 1U);
+    const std::string pin = refused[0];
+    EXPECT_THAT(pin, ::testing::MatchesRegex("([0-9A-F]{2}:){31}[0-9A-F]{2}"));
+
+    for (const int port : {s_Server->PlainPort(), s_Server->TlsPort()}) {
+        CPOP3Client client(untrusting(Lower(pin)));  // letter case does not count
+        EXPECT_TRUE(client.Logon("127.0.0.1", "alice", kAlicePassword, port)) << client.m_LastError;
+        client.Logoff();
+    }
+    EXPECT_EQ(refused.size(), 1U);
+
+    const std::size_t logStart = s_NameOnlyServer->LogText().size();
+    CPOP3Client changed(untrusting(pin));
+    EXPECT_FALSE(changed.Logon("127.0.0.1", "frank", kPassword, s_NameOnlyServer->TlsPort()));
+    ASSERT_EQ(refused.size(), 2U);
+    EXPECT_NE(refused[1], pin);
+    EXPECT_THAT(changed.m_LastError, HasSubstr("has changed"));
+    EXPECT_THAT(changed.m_LastError, HasSubstr(pin));
+    EXPECT_THAT(changed.m_LastError, HasSubstr(refused[1]));
+    EXPECT_EQ(s_NameOnlyServer->LogText().find("frank", logStart), std::string::npos);
+}
+
 // --- headers and messages ---------------------------------------------------------------------
 
 TEST_F(Pop3DovecotTest, TopFillsSummaryFieldsOfEachMessage) {

@@ -228,5 +228,53 @@ TEST(SmtpClientFaultTest, NothingIsSentWithoutALogonOrWithALineBreakInAHeaderVal
     EXPECT_THAT(server.Received(), ElementsAre("EHLO " + SmtpHelloName(), "QUIT"));
 }
 
+// A server that stops reading once it said 354: the sender gives up when nothing more can be sent
+// for the Timeout, or at the deadline the caller set, and sends nothing more on that connection.
+TEST(SmtpClientFaultTest, AServerThatStopsReadingAfterDataCannotHoldTheSender) {
+    struct Case {
+        const char* m_Name;
+        int m_TimeoutSeconds;
+        std::chrono::seconds m_Deadline;  // 0: none
+    };
+    for (const Case& test : {Case{"the Timeout", 1, 0s}, Case{"the deadline", 600, 2s}}) {
+        SCOPED_TRACE(test.m_Name);
+        CFaultServer server;
+        server.Send("220 ready\r\n")
+            .Expect("EHLO " + SmtpHelloName())
+            .Send("250 ok\r\n")
+            .Expect("MAIL FROM:<anna@example.com>")
+            .Send("250 OK\r\n")
+            .Expect("RCPT TO:<alice@example.org>")
+            .Send("250 OK\r\n")
+            .Expect("DATA")
+            .Send("354 Go ahead\r\n")
+            .Gate();
+        server.Start();
+        CTransportOptions options;
+        options.m_TimeoutUnit = 1s;
+        options.m_Timeout = [&test] { return test.m_TimeoutSeconds; };
+        CSMTPClient client(options);
+        ASSERT_TRUE(client.Logon("127.0.0.1", server.Port()));
+        if (test.m_Deadline > 0s) {
+            client.SetDeadline(std::chrono::steady_clock::now() + test.m_Deadline);
+        }
+        // Far more than the socket buffers of both ends hold.
+        CEmailMsg message = Message();
+        for (int line = 0; line < 400000; ++line) {
+            message.m_Body += "A line of the message that the server will never read.\r\n";
+        }
+        bool sent = true;
+        EXPECT_TRUE(FinishesWithin(server, 30s, [&] {
+            sent = client.SendMail(message);
+            client.Logoff();
+        }));
+        EXPECT_FALSE(sent);
+        EXPECT_EQ(client.m_LastError, "The server stopped taking the message before all of it was sent.");
+        server.OpenGate();
+        ASSERT_TRUE(server.WaitClientGone(kHangGuard));
+        EXPECT_THAT(server.Received(), Not(Contains("QUIT")));
+    }
+}
+
 }  // namespace
 }  // namespace sieveclaw

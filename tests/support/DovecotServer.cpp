@@ -272,6 +272,12 @@ extendedKeyUsage = serverAuth
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 subjectAltName = DNS:localhost
+[self_signed]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+subjectAltName = DNS:localhost, IP:127.0.0.1
 )";
 
 // Runs the openssl command line in folder without a shell; its output goes to a file that the
@@ -353,6 +359,8 @@ bool MakeCertificates(CertificateSet& set, std::string& error) {
          "-out", in("server.csr")},
         signServer("server_with_ip", "2", "server-ip.pem"),
         signServer("server_name_only", "3", "server-name.pem"),
+        {"req", "-new", "-x509", "-config", config, "-extensions", "self_signed", "-key", in("server.key"),
+         "-subj", "/CN=localhost", "-days", "365", "-out", in("self-signed.pem")},
     };
 
     bool ok = WriteWholeFile(config, kOpensslConfig, 0600, error);
@@ -365,15 +373,28 @@ bool MakeCertificates(CertificateSet& set, std::string& error) {
         const auto key = ReadWholeFile(in("server.key"));
         const auto withIp = ReadWholeFile(in("server-ip.pem"));
         const auto nameOnly = ReadWholeFile(in("server-name.pem"));
-        ok = ca && otherCa && key && withIp && nameOnly;
+        const auto selfSigned = ReadWholeFile(in("self-signed.pem"));
+        ok = ca && otherCa && key && withIp && nameOnly && selfSigned;
         if (ok) {
-            set = {*ca, *otherCa, *key, *withIp, *nameOnly};
+            set = {*ca, *otherCa, *key, *withIp, *nameOnly, *selfSigned};
         } else {
             error = "openssl did not write every certificate file";
         }
     }
     RemoveTree(folder);
     return ok;
+}
+
+const std::string& ServerCertificate(const CertificateSet& set, CDovecotServer::ECertificateNames names) {
+    switch (names) {
+        case CDovecotServer::ECertificateNames::kLocalhostOnly:
+            return set.m_ServerCertNameOnly;
+        case CDovecotServer::ECertificateNames::kSelfSigned:
+            return set.m_SelfSignedCert;
+        case CDovecotServer::ECertificateNames::kLocalhostAndIp:
+            break;
+    }
+    return set.m_ServerCertWithIp;
 }
 
 }  // namespace
@@ -482,9 +503,7 @@ bool CDovecotServer::WriteFiles(std::string& error) {
         !MakeDirectory(folder + "/mail", 0755, false, error)) {
         return false;
     }
-    const std::string serverCert = m_Names == ECertificateNames::kLocalhostAndIp
-                                       ? certificates->m_ServerCertWithIp
-                                       : certificates->m_ServerCertNameOnly;
+    const std::string& serverCert = ServerCertificate(*certificates, m_Names);
     if (!WriteWholeFile(CaFile(), certificates->m_CaCert, 0644, error) ||
         !WriteWholeFile(OtherCaFile(), certificates->m_OtherCaCert, 0644, error) ||
         !WriteWholeFile(folder + "/tls/server.pem", serverCert, 0644, error) ||

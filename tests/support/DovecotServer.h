@@ -21,13 +21,15 @@ namespace sieveclaw::test {
 
 // The throwaway TLS material of the test servers, PEM encoded: a CA, an unrelated CA, and one
 // server key with two certificates signed by the CA, one naming localhost and 127.0.0.1, one
-// naming localhost only.
+// naming localhost only, and a third certificate of that key that signs itself (as small
+// providers and home servers often have), naming both.
 struct CertificateSet {
     std::string m_CaCert;
     std::string m_OtherCaCert;
     std::string m_ServerKey;
     std::string m_ServerCertWithIp;
     std::string m_ServerCertNameOnly;
+    std::string m_SelfSignedCert;
 };
 
 // Made with the openssl command line on first use and shared by every server of the process.
@@ -38,8 +40,8 @@ class CDovecotServer {
 public:
     // What the server certificate names. kLocalhostAndIp is what clients normally see; a
     // server started with kLocalhostOnly lets a test connect to 127.0.0.1 with a certificate
-    // that does not name that address.
-    enum class ECertificateNames { kLocalhostAndIp, kLocalhostOnly };
+    // that does not name that address. kSelfSigned: the certificate that no CA signed.
+    enum class ECertificateNames { kLocalhostAndIp, kLocalhostOnly, kSelfSigned };
 
     // kOff: no TLS at all (CAPA lists no STLS, no TLS port), for plain-text figures and the
     // plain logon path.

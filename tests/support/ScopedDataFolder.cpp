@@ -25,20 +25,30 @@ void Restore(const char* name, const std::optional<std::string>& value) {
 
 }  // namespace
 
-CScopedDataFolder::CScopedDataFolder() : m_SavedHome(Saved("SIEVECLAW_HOME")), m_SavedConfig(Saved("XDG_CONFIG_HOME")) {
+CScopedDataFolder::CScopedDataFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "sieveclaw-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("sieveclaw test: cannot create a temporary data folder");
         std::abort();
     }
     m_Path = pattern;
-    ::setenv("SIEVECLAW_HOME", m_Path.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (m_Path / "config").c_str(), 1);
+    const std::pair<const char*, std::filesystem::path> pointed[] = {
+        {"SIEVECLAW_HOME", m_Path},
+        {"XDG_CONFIG_HOME", m_Path / "config"},
+        {"XDG_CONFIG_DIRS", m_Path / "config-dirs"},
+        {"XDG_DATA_HOME", m_Path / "data"},
+        {"XDG_DATA_DIRS", m_Path / "data-dirs"},
+    };
+    for (const auto& [name, path] : pointed) {
+        m_Saved.emplace_back(name, Saved(name));
+        ::setenv(name, path.c_str(), 1);
+    }
 }
 
 CScopedDataFolder::~CScopedDataFolder() {
-    Restore("SIEVECLAW_HOME", m_SavedHome);
-    Restore("XDG_CONFIG_HOME", m_SavedConfig);
+    for (const auto& [name, value] : m_Saved) {
+        Restore(name, value);
+    }
     std::error_code error;
     std::filesystem::permissions(m_Path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, error);
     std::filesystem::remove_all(m_Path, error);

@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sieveclaw::test {
 
-// A fresh temporary data folder for one test: SIEVECLAW_HOME (and XDG_CONFIG_HOME, where the
-// autostart entry lives) point into it until the object goes, then the old values come back and
+// A fresh temporary data folder for one test: SIEVECLAW_HOME and the XDG folders (XDG_CONFIG_HOME,
+// where the autostart entry lives, and the data and config folders the desktop's entries are read
+// from, which start empty) point into it until the object goes, then the old values come back and
 // the folder is removed.
 class CScopedDataFolder {
 public:
@@ -23,8 +26,7 @@ public:
 
 private:
     std::filesystem::path m_Path;
-    std::optional<std::string> m_SavedHome;
-    std::optional<std::string> m_SavedConfig;
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_Saved;
 };
 
 }  // namespace sieveclaw::test

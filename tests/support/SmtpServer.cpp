@@ -34,7 +34,9 @@ std::string ScriptPath() {
     if (const char* configured = std::getenv("SIEVECLAW_SMTP_SERVER_SCRIPT"); configured != nullptr) {
         return configured;
     }
-    return (fs::path(__FILE__).parent_path() / "smtp_server.py").string();
+    // __FILE__ may be relative to the build folder (a shared compiler cache makes it so), which is
+    // not where every test runs.
+    return (fs::path(SIEVECLAW_TEST_SUPPORT_DIR) / "smtp_server.py").string();
 }
 
 std::string FileText(const std::string& path) {
@@ -86,7 +88,8 @@ bool CSmtpServer::Start() {
     m_Folder = folder;
     const CertificateSet* certificates = ThrowawayCertificates(m_Error);
     if (certificates == nullptr ||
-        !WriteFileAtomically(m_Folder + "/server.pem", certificates->m_ServerCertWithIp, 0644) ||
+        !WriteFileAtomically(m_Folder + "/server.pem",
+                             m_SelfSigned ? certificates->m_SelfSignedCert : certificates->m_ServerCertWithIp, 0644) ||
         !WriteFileAtomically(m_Folder + "/server.key", certificates->m_ServerKey, 0600) ||
         !WriteFileAtomically(CaFile(), certificates->m_CaCert, 0644) ||
         !WriteFileAtomically(OtherCaFile(), certificates->m_OtherCaCert, 0644)) {

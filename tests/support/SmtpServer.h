@@ -33,6 +33,8 @@ public:
 
     // Before Start: the plain port offers no STARTTLS, so a client stays in plain text there.
     void SetOfferStartTls(bool offer) { m_OfferStartTls = offer; }
+    // Before Start: both ports show the self-signed certificate instead of the CA-signed one.
+    void SetSelfSigned(bool selfSigned) { m_SelfSigned = selfSigned; }
 
     // Launches the server in a fresh folder and waits until both ports listen. False with
     // Error() set (the server's standard error included) when it did not come up.
@@ -82,6 +84,7 @@ private:
     int m_TlsPort = 0;
     pid_t m_Pid = -1;
     bool m_OfferStartTls = true;
+    bool m_SelfSigned = false;
 };
 
 }  // namespace sieveclaw::test

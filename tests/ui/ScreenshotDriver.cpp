@@ -1,0 +1,200 @@
+// Renders every settings window, filled with sample data, to one PNG each in the folder given, for
+// the user manual. Run by scripts/screenshots under Xvfb, so that the pictures show the X11
+// rendering people see.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "core/AccountsFile.h"
+#include "core/TextFile.h"
+#include "engine/ServerTest.h"
+#include "engine/SharedState.h"
+#include "tests/support/RecordingPrompt.h"
+#include "ui/CAccountsPage.h"
+#include "ui/CBlockDomainsDlg.h"
+#include "ui/CEditFriendDlg.h"
+#include "ui/CFileExtDlg.h"
+#include "ui/CFilterPwdDlg.h"
+#include "ui/CFilters.h"
+#include "ui/CFirstRunWizard.h"
+#include "ui/CFriendsDlg.h"
+#include "ui/COffsensiveWordDlg.h"
+#include "ui/CPasswordProtectDlg.h"
+#include "ui/CPrefsDlg.h"
+#include "ui/CServerDlg.h"
+#include "ui/CSetPwdDlg.h"
+#include "ui/WizardRows.h"
+
+namespace {
+
+using namespace sieveclaw;
+namespace fs = std::filesystem;
+
+// Points the data folder and the desktop's folders into folder, so no file of the machine shows.
+void UseFolder(const fs::path& folder) {
+    for (const auto& [name, sub] : {std::pair{"SIEVECLAW_HOME", ""}, std::pair{"XDG_CONFIG_HOME", "config"},
+                                    std::pair{"XDG_CONFIG_DIRS", "config-dirs"}, std::pair{"XDG_DATA_HOME", "data"},
+                                    std::pair{"XDG_DATA_DIRS", "data-dirs"}}) {
+        ::setenv(name, (folder / sub).c_str(), 1);
+    }
+    fs::create_directories(folder / "data/applications");
+    if (!WriteFileAtomically((folder / "data/applications/example-mail.desktop").string(),
+                             "[Desktop Entry]\nType=Application\nName=Example Mail\nExec=example-mail %u\n"
+                             "MimeType=x-scheme-handler/mailto;\n")) {
+        std::cerr << "could not write the sample mail program's desktop entry\n";
+    }
+}
+
+EmailAccountInfo SampleAccount(const std::string& name, const std::string& user, const std::string& program) {
+    EmailAccountInfo account;
+    account.m_AccountName = name;
+    account.m_POP3Server = "pop." + program + ".example";
+    account.m_POP3Port = "995";
+    account.m_POP3Security = EConnectionSecurity::kSslTls;
+    account.m_POP3UserId = user;
+    account.m_POP3Password = "secret";
+    account.m_SMTPServer = "smtp." + program + ".example";
+    account.m_SMTPPort = "587";
+    account.m_SMTPSecurity = EConnectionSecurity::kStartTls;
+    account.m_SMTPNeedsLogon = 1;
+    account.m_SMTPUserId = user;
+    account.m_SMTPPassword = "secret";
+    account.m_EmailAddress = user + "@" + program + ".example";
+    account.m_MailProgram = program == "home" ? "Thunderbird" : "Evolution";
+    account.m_SpamSoundFile = "/home/anna/.local/share/sieveclaw/clawed.wav";
+    account.m_NewMailSoundFile = "/home/anna/.local/share/sieveclaw/mailin.wav";
+    return account;
+}
+
+void Fill(CSharedState& state) {
+    AddAccount(state.m_Accounts, SampleAccount("Home", "anna", "home"));
+    EmailAccountInfo work = SampleAccount("Work", "anna.berger", "work");
+    work.m_OnHold = 1;
+    work.m_POP3Certificate =
+        "81:82:9D:73:91:21:DC:F8:AB:FD:B7:C5:5C:41:98:FA:E0:AD:5D:0F:4E:96:C3:B1:ED:E5:91:0C:87:05:99:E9";
+    AddAccount(state.m_Accounts, work);
+    for (const char* entry : {"casino", "cheap-pills.example", "lottery winner"}) {
+        state.m_Lists.m_FromList.Add(entry);
+    }
+    for (const char* entry : {"free money", "unsubscribe-now.example"}) {
+        state.m_Lists.m_BodyList.Add(entry);
+    }
+    for (const char* entry : {"bob@example.net", "example.org", "carol.jones@example.com"}) {
+        state.m_Lists.m_Friends.Append(entry);
+    }
+    state.m_Settings.SetEmailDelay(10);
+    state.m_Settings.SetAutoDelFileExts(true);
+    state.m_Settings.SetExts({".pif", ".bat", ".scr"});
+}
+
+bool Save(QWidget& window, const fs::path& folder, const std::string& name) {
+    window.show();
+    // Long enough for the windows' timers to set their buttons as a user would see them.
+    QEventLoop settle;
+    QTimer::singleShot(300, &settle, &QEventLoop::quit);
+    settle.exec();
+    const fs::path path = folder / (name + ".png");
+    const bool saved = window.grab().save(QString::fromStdString(path.string()));
+    std::cout << (saved ? "wrote " : "could not write ") << path.string() << "\n";
+    window.hide();
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: ui_screenshots FOLDER\n";
+        return 2;
+    }
+    const fs::path out = fs::absolute(argv[1]);
+    std::string scratch = (fs::temp_directory_path() / "sieveclaw-shots-XXXXXX").string();
+    if (::mkdtemp(scratch.data()) == nullptr) {
+        return 1;
+    }
+    UseFolder(scratch);
+    auto state = std::make_unique<CSharedState>();
+    Fill(*state);
+    test::CRecordingPrompt prompt;
+    CDialogContext context{*state, prompt, nullptr, false, {}};
+    bool ok = true;
+
+    const auto shoot = [&](const std::string& name, const std::function<std::unique_ptr<QWidget>()>& make) {
+        const std::unique_ptr<QWidget> window = make();
+        ok = Save(*window, out, name) && ok;
+    };
+    shoot("preferences", [&] {
+        auto dialog = std::make_unique<CPrefsDlg>(context);
+        auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("accounts"));
+        list->setCurrentItem(list->topLevelItem(0));
+        return dialog;
+    });
+    shoot("account-settings", [&] {
+        return std::make_unique<CServerDlg>(
+            context, state->m_Accounts, *state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First())));
+    });
+    shoot("filters", [&] { return std::make_unique<CFilters>(context); });
+    shoot("filters-locked", [&] {
+        state->m_Settings.Update([](SettingsValues& values) { values.m_FilterPassword = "x"; });
+        auto dialog = std::make_unique<CFilters>(context);
+        state->m_Settings.Update([](SettingsValues& values) { values.m_FilterPassword.clear(); });
+        return dialog;
+    });
+    shoot("offensive-word", [&] {
+        return std::make_unique<COffsensiveWordDlg>(
+            prompt, QStringLiteral("Type a word, phrase or domain that you consider to be offensive; one that you "
+                                   "would want Sieveclaw to block an email for."));
+    });
+    shoot("password-protect", [&] { return std::make_unique<CPasswordProtectDlg>(prompt); });
+    shoot("filter-password", [&] { return std::make_unique<CFilterPwdDlg>(prompt, "x"); });
+    shoot("friends", [&] { return std::make_unique<CFriendsDlg>(context); });
+    shoot("friend", [&] {
+        return std::make_unique<CEditFriendDlg>(prompt, "carol.jones@example.com", EFriendType::kIndividual);
+    });
+    shoot("file-extension", [&] { return std::make_unique<CFileExtDlg>(prompt); });
+    shoot("block-domains", [&] {
+        return std::make_unique<CBlockDomainsDlg>(prompt,
+                                                  std::vector<std::string>{"cheap-pills.example", "lottery.example"});
+    });
+    shoot("set-password", [&] { return std::make_unique<CSetPwdDlg>(prompt, "Home", "anna"); });
+    shoot("trust-certificate", [&] {
+        const std::string fingerprint =
+            state->m_Accounts.GetAt(state->m_Accounts.Next(state->m_Accounts.First()))->m_POP3Certificate;
+        return std::make_unique<QMessageBox>(
+            QMessageBox::Question, QStringLiteral("Sieveclaw"),
+            QString::fromStdString(TrustCertificateQuestion(
+                EMailServer::kPop3,
+                LogonFailedMessage(EMailServer::kPop3,
+                                   "The certificate of pop.work.example could not be verified: "
+                                   "self-signed certificate."),
+                fingerprint)),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    });
+    {
+        CFirstRunWizard wizard(context, state->m_Accounts);
+        wizard.show();
+        ok = Save(wizard, out, "wizard-accounts") && ok;
+        wizard.next();
+        auto* rows = wizard.currentPage()->findChild<QTreeWidget*>(QStringLiteral("accounts"));
+        SetTestState(rows->topLevelItem(0), ETestState::kWorked);
+        SetTestState(rows->topLevelItem(1), ETestState::kFailed);
+        ok = Save(wizard, out, "wizard-test") && ok;
+    }
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,55 @@
+#include "ui/Pictures.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSvgRenderer>
+
+// The pictures live in a static library, whose resource data the linker would otherwise leave out.
+static void InitPictureResources() {
+    Q_INIT_RESOURCE(pictures);
+}
+
+namespace sieveclaw {
+
+namespace {
+
+QString ResourceOf(EPicture picture) {
+    switch (picture) {
+        case EPicture::kAccountActive:
+            return QStringLiteral(":/pictures/account-active.svg");
+        case EPicture::kAccountHeld:
+            return QStringLiteral(":/pictures/account-held.svg");
+        case EPicture::kTestUntested:
+            return QStringLiteral(":/pictures/test-untested.svg");
+        case EPicture::kTestWorked:
+            return QStringLiteral(":/pictures/test-worked.svg");
+        case EPicture::kTestFailed:
+            return QStringLiteral(":/pictures/test-failed.svg");
+        case EPicture::kTestRunning:
+            return QStringLiteral(":/pictures/test-running.svg");
+        case EPicture::kLock:
+            return QStringLiteral(":/pictures/lock.svg");
+    }
+    return {};
+}
+
+}  // namespace
+
+QPixmap Picture(EPicture picture, QSize size) {
+    static const bool initialised = (InitPictureResources(), true);
+    (void)initialised;
+    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(ResourceOf(picture));
+    QPainter painter(&pixmap);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return pixmap;
+}
+
+QIcon PictureIcon(EPicture picture, QSize size) {
+    return QIcon(Picture(picture, size));
+}
+
+}  // namespace sieveclaw
