@@ -68,6 +68,18 @@ std::vector<std::string> FaithfulMessages() {
     };
 }
 
+// Good mail and spam interleaved, with the messages whose copies are easy to get wrong and twins.
+std::vector<std::string> MixedMessages() {
+    std::vector<std::string> messages = FaithfulMessages();
+    for (int i = 0; i < 12; ++i) {
+        const std::string subject = "Mixed " + std::to_string(i);
+        messages.push_back(i % 3 == 0 ? Spam(subject) : Message("friend@example.com", subject, std::string(i * 700, 'm')));
+    }
+    messages.push_back(Good("Same"));
+    messages.push_back(Good("Same"));
+    return messages;
+}
+
 // Every message of the mailbox as a POP3 client receives it: RETR over a plain connection, the
 // end marker dropped and every stuffed line unstuffed, without anything of the client under test.
 std::vector<std::string> FetchUnstuffed(int port, const std::string& user, std::size_t count) {
@@ -130,6 +142,9 @@ protected:
         s_Server->AddUser("other", kPassword, {Good("other")});
         s_Server->AddUser("stopper", kPassword, {Spam("Cheap 1"), Spam("Cheap 2"), Spam("Cheap 3")});
         s_Server->AddUser("faithful", kPassword, FaithfulMessages());
+        for (const char* user : {"mixed0", "mixed1", "mixed2"}) {
+            s_Server->AddUser(user, kPassword, MixedMessages());
+        }
         if (!s_Server->Start()) {
             s_StartError = s_Server->Error();
         }
@@ -197,6 +212,78 @@ protected:
     CFolderUpdater m_Updater;
     std::vector<ListPos> m_Positions;
 };
+
+// What a check leaves behind that the way it talked to the server must not change.
+struct CheckOutcome {
+    int m_Good = 0;
+    int m_Spam = 0;
+    std::vector<std::string> m_Inbox;     // the copies' contents (their names differ), sorted
+    std::vector<std::string> m_SpamCopies;
+    std::vector<std::string> m_Subjects;  // of the inbox entries, sorted
+    std::vector<std::string> m_OnServer;  // what is left there, sorted
+};
+
+TEST_F(MailCheckDovecotTest, EveryWayOfAskingTheServerGivesTheOutcomeOfOneCommandAtATime) {
+    struct Way {
+        const char* m_User;
+        bool m_OneAtATime;
+        std::int32_t m_LeaveUnread;
+    };
+    const Way ways[] = {{"mixed0", true, 0}, {"mixed1", false, 0}, {"mixed2", false, 1}};
+    std::vector<CheckOutcome> outcomes;
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.m_User);
+        SetUp();
+        for (const char* folder : {"inbox", "spam"}) {
+            std::filesystem::remove_all(m_Folder.File(folder));
+        }
+        EmailAccountInfo account = test::MakeAccount("Mixed", way.m_User, kPassword, s_Server->PlainPort());
+        account.m_LeaveMailUnread = way.m_LeaveUnread;
+        AddAccount(m_State->m_Accounts, account);
+        CMailCheck check(*m_State, m_Sink, m_Updater, nullptr, [&way](CTransportOptions& options) {
+            Tune(options);
+            options.m_OneCommandAtATime = way.m_OneAtATime;
+        });
+        check.ThreadStart();
+        const std::vector<CMailCheck::AccountResult> results = check.CheckAllAccounts();
+        ASSERT_EQ(results.size(), 1u);
+        CheckOutcome outcome;
+        outcome.m_Good = results[0].m_Good;
+        outcome.m_Spam = results[0].m_Spam;
+        const auto contents = [this](const char* folder) {
+            std::vector<std::string> texts;
+            for (const std::string& path : Files(m_Folder.File(folder))) {
+                texts.push_back(Read(path));
+            }
+            std::ranges::sort(texts);
+            return texts;
+        };
+        outcome.m_Inbox = contents("inbox");
+        outcome.m_SpamCopies = contents("spam");
+        for (const MessageEntry& entry : account.m_InboxEntries->Snapshot()) {
+            outcome.m_Subjects.push_back(entry.m_Subject);
+        }
+        std::ranges::sort(outcome.m_Subjects);
+        outcome.m_OnServer = FetchUnstuffed(s_Server->PlainPort(), way.m_User,
+                                            static_cast<std::size_t>(s_Server->MessageCount(way.m_User)));
+        std::ranges::sort(outcome.m_OnServer);
+        outcomes.push_back(std::move(outcome));
+    }
+    const CheckOutcome& baseline = outcomes[0];
+    EXPECT_EQ(baseline.m_Spam, 6);  // the two spam of the hard cases and every third of the rest
+    EXPECT_EQ(baseline.m_Good, 11);  // the second twin is skipped
+    EXPECT_EQ(baseline.m_SpamCopies.size(), 6u);
+    EXPECT_EQ(baseline.m_OnServer.size(), 12u);
+    for (std::size_t i = 1; i < outcomes.size(); ++i) {
+        SCOPED_TRACE(ways[i].m_User);
+        EXPECT_EQ(outcomes[i].m_Good, baseline.m_Good);
+        EXPECT_EQ(outcomes[i].m_Spam, baseline.m_Spam);
+        EXPECT_EQ(outcomes[i].m_Subjects, baseline.m_Subjects);
+        EXPECT_EQ(outcomes[i].m_Inbox, baseline.m_Inbox);
+        EXPECT_EQ(outcomes[i].m_SpamCopies, baseline.m_SpamCopies);
+        EXPECT_EQ(outcomes[i].m_OnServer, baseline.m_OnServer);
+    }
+}
 
 TEST_F(MailCheckDovecotTest, StoredGoodMailIsNotDownloadedAgainNorAfterARestart) {
     const EmailAccountInfo account = Add("Keep", "keep");
