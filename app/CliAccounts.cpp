@@ -36,13 +36,16 @@ constexpr const char* kUsage =
     "         --smtp-server HOST  --smtp-port N  --smtp-logon yes|no  --smtp-user USER\n"
     "         --play-sounds yes|no  --spam-sound FILE  --mail-sound FILE\n"
     "         --security ssl-tls|starttls|when-offered  --smtp-security ssl-tls|starttls|when-offered\n"
+    "         --leave-unread yes|no\n"
     "add: the POP3 password is taken from SIEVECLAW_PASSWORD, otherwise asked for. The SMTP\n"
     "  server defaults to the POP3 server, the SMTP port to 25 and the SMTP user to the POP3 user;\n"
     "  the SMTP password is taken from SIEVECLAW_SMTP_PASSWORD, else is the POP3 password when the\n"
     "  two users are the same, else is asked for. A server's connection security defaults to\n"
     "  ssl-tls on a port of the implicit-TLS list (ImplicitTlsPorts, 995 and 465) and to starttls\n"
-    "  elsewhere.\n"
-    "edit: changes only the fields given. The passwords are kept unless --new-password (POP3) or\n"
+    "  elsewhere. Mail is left unread on the server (downloaded with TOP, not RETR) by default on\n"
+    "  servers whose name ends in gmail.com or googlemail.com.\n"
+    "edit: changes only the fields given; a new POP3 server without --leave-unread takes that\n"
+    "  server's default. The passwords are kept unless --new-password (POP3) or\n"
     "  --new-smtp-password (SMTP) is given; these take SIEVECLAW_PASSWORD or\n"
     "  SIEVECLAW_SMTP_PASSWORD, otherwise ask.\n"
     "remove, hold, enable: act on the first account of that name (names are case-sensitive).\n"
@@ -81,6 +84,7 @@ struct AccountOptions {
     std::optional<std::string> m_MailSound;
     std::optional<std::int32_t> m_SMTPLogon;
     std::optional<std::int32_t> m_PlaySounds;
+    std::optional<std::int32_t> m_LeaveUnread;
     std::optional<EConnectionSecurity> m_POP3Security;
     std::optional<EConnectionSecurity> m_SMTPSecurity;
     bool m_NewPassword = false;
@@ -149,8 +153,11 @@ bool ParseAccountOptions(const std::vector<std::string>& arguments, std::size_t 
         if (known) {
             continue;
         }
-        if (name == "--smtp-logon" || name == "--play-sounds") {
-            if (!ParseYesNo(value, name == "--smtp-logon" ? options.m_SMTPLogon : options.m_PlaySounds)) {
+        if (name == "--smtp-logon" || name == "--play-sounds" || name == "--leave-unread") {
+            std::optional<std::int32_t>& answer = name == "--smtp-logon"    ? options.m_SMTPLogon
+                                                  : name == "--play-sounds" ? options.m_PlaySounds
+                                                                            : options.m_LeaveUnread;
+            if (!ParseYesNo(value, answer)) {
                 error = "option '" + name + "' takes yes or no, not '" + value + "'";
                 return false;
             }
@@ -178,6 +185,7 @@ bool ParseAccountOptions(const std::vector<std::string>& arguments, std::size_t 
 }
 
 void ApplyOptions(const AccountOptions& options, EmailAccountInfo& record) {
+    const bool newServer = options.m_POP3Server && *options.m_POP3Server != record.m_POP3Server;
     const std::pair<const std::optional<std::string>*, std::string*> texts[] = {
         {&options.m_Name, &record.m_AccountName},        {&options.m_POP3Server, &record.m_POP3Server},
         {&options.m_POP3Port, &record.m_POP3Port},       {&options.m_POP3User, &record.m_POP3UserId},
@@ -195,6 +203,11 @@ void ApplyOptions(const AccountOptions& options, EmailAccountInfo& record) {
     }
     if (options.m_PlaySounds) {
         record.m_PlaySounds = *options.m_PlaySounds;
+    }
+    if (options.m_LeaveUnread) {
+        record.m_LeaveMailUnread = *options.m_LeaveUnread;
+    } else if (newServer) {
+        record.m_LeaveMailUnread = LeavesMailUnreadByDefault(record.m_POP3Server) ? 1 : 0;
     }
     if (options.m_POP3Security) {
         record.m_POP3Security = *options.m_POP3Security;
@@ -274,6 +287,9 @@ int ListAccounts(const CAccountList& list) {
                   << PrintableText(record.m_POP3Port) << '\t' << PrintableText(record.m_POP3UserId) << '\t'
                   << PrintableText(record.m_EmailAddress) << "\tPOP3 " << SecurityLabel(record.m_POP3Security)
                   << "\tSMTP " << SecurityLabel(record.m_SMTPSecurity);
+        if (record.m_LeaveMailUnread != 0) {
+            std::cout << "\tleaves mail unread";
+        }
         if (record.m_OnHold != 0) {
             std::cout << "\ton hold";
         }

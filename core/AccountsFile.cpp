@@ -118,31 +118,44 @@ void AppendLine(std::string& out, std::string_view value) {
 }
 
 // One value of the section after the blocks: its key and the member it reads and writes, a
-// connection security choice (always written) or a text (written when not empty).
+// connection security choice (always written), a text (written when not empty) or a switch
+// (always written, 0 or 1).
 struct LaterValue {
     std::string_view m_Key;
     EConnectionSecurity EmailAccountInfo::*m_Security;
     std::string EmailAccountInfo::*m_Text;
+    std::int32_t EmailAccountInfo::*m_Switch;
 };
 
 constexpr LaterValue SecurityValue(std::string_view key, EConnectionSecurity EmailAccountInfo::*member) {
-    return {key, member, nullptr};
+    return {key, member, nullptr, nullptr};
 }
 constexpr LaterValue TextValue(std::string_view key, std::string EmailAccountInfo::*member) {
-    return {key, nullptr, member};
+    return {key, nullptr, member, nullptr};
+}
+constexpr LaterValue SwitchValue(std::string_view key, std::int32_t EmailAccountInfo::*member) {
+    return {key, nullptr, nullptr, member};
 }
 
-constexpr std::array<LaterValue, 4> kLaterValues{{
+constexpr std::array<LaterValue, 5> kLaterValues{{
     SecurityValue("pop3-security", &EmailAccountInfo::m_POP3Security),
     SecurityValue("smtp-security", &EmailAccountInfo::m_SMTPSecurity),
     TextValue("pop3-certificate", &EmailAccountInfo::m_POP3Certificate),
     TextValue("smtp-certificate", &EmailAccountInfo::m_SMTPCertificate),
+    SwitchValue("leave-unread", &EmailAccountInfo::m_LeaveMailUnread),
 }};
 
 // A known key's value into the record; false when it is not a value the key can take.
 bool ReadKnownValue(EmailAccountInfo& record, const LaterValue& later, std::string_view value) {
     if (later.m_Text != nullptr) {
         record.*later.m_Text = std::string(value);
+        return true;
+    }
+    if (later.m_Switch != nullptr) {
+        if (value != "0" && value != "1") {
+            return false;
+        }
+        record.*later.m_Switch = value == "1" ? 1 : 0;
         return true;
     }
     const std::optional<EConnectionSecurity> security = ParseSecurityName(value);
@@ -188,6 +201,16 @@ std::optional<std::string> ReadLaterValue(std::vector<EmailAccountInfo>& records
     return std::nullopt;
 }
 
+std::string LaterValueText(const EmailAccountInfo& record, const LaterValue& later) {
+    if (later.m_Text != nullptr) {
+        return record.*later.m_Text;
+    }
+    if (later.m_Switch != nullptr) {
+        return record.*later.m_Switch != 0 ? "1" : "0";
+    }
+    return std::string(SecurityName(record.*later.m_Security));
+}
+
 void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& records) {
     if (records.empty()) {
         return;
@@ -196,8 +219,7 @@ void AppendLaterValues(std::string& out, const std::vector<EmailAccountInfo>& re
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::string prefix = std::to_string(i + 1) + " ";
         for (const LaterValue& later : kLaterValues) {
-            const std::string value = later.m_Text != nullptr ? records[i].*later.m_Text
-                                                              : std::string(SecurityName(records[i].*later.m_Security));
+            const std::string value = LaterValueText(records[i], later);
             if (!value.empty()) {
                 AppendLine(out, prefix + std::string(later.m_Key) + "=" + value);
             }

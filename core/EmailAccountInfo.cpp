@@ -1,6 +1,8 @@
 #include "core/EmailAccountInfo.h"
 
+#include "core/AsciiCase.h"
 #include "core/DataFolder.h"
+#include "core/TextFile.h"
 
 namespace sieveclaw {
 
@@ -20,7 +22,22 @@ bool HasSameStoredFields(const EmailAccountInfo& a, const EmailAccountInfo& b) {
            a.m_SpamSoundFile == b.m_SpamSoundFile && a.m_NewMailSoundFile == b.m_NewMailSoundFile &&
            a.m_EmailAddress == b.m_EmailAddress && a.m_OnHold == b.m_OnHold && a.m_POP3Security == b.m_POP3Security &&
            a.m_SMTPSecurity == b.m_SMTPSecurity && a.m_POP3Certificate == b.m_POP3Certificate &&
-           a.m_SMTPCertificate == b.m_SMTPCertificate && a.m_OtherStoredValues == b.m_OtherStoredValues;
+           a.m_SMTPCertificate == b.m_SMTPCertificate && a.m_LeaveMailUnread == b.m_LeaveMailUnread &&
+           a.m_OtherStoredValues == b.m_OtherStoredValues;
+}
+
+bool LeavesMailUnreadByDefault(std::string_view pop3Server) {
+    std::string server = AsciiLowered(StripWhiteSpace(pop3Server));
+    if (server.ends_with('.')) {
+        server.pop_back();  // a fully qualified name
+    }
+    for (const std::string_view domain : {"gmail.com", "googlemail.com"}) {
+        if (server == domain || (server.size() > domain.size() && server.ends_with(domain) &&
+                                 server[server.size() - domain.size() - 1] == '.')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace sieveclaw

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,9 @@ struct EmailAccountInfo {
     // the usual verification.
     std::string m_POP3Certificate;
     std::string m_SMTPCertificate;
+    // Non-zero: messages are downloaded with TOP instead of RETR, so the server keeps them unread
+    // for the person's own mail program (servers that hand a message out once mark it on RETR).
+    std::int32_t m_LeaveMailUnread = 0;
     // Values of that section this version does not know (key, value), written back unchanged so
     // that a save by this version keeps what a newer one stored.
     std::vector<std::pair<std::string, std::string>> m_OtherStoredValues;
@@ -67,5 +71,11 @@ struct EmailAccountInfo {
 
 // True when the stored members are equal byte for byte (the in-memory ones do not count).
 bool HasSameStoredFields(const EmailAccountInfo& a, const EmailAccountInfo& b);
+
+// Whether an account on this POP3 server leaves mail unread unless told otherwise: on for the
+// servers known to hand a message to only one program once it was downloaded with RETR (names
+// ending in gmail.com or googlemail.com). Applied where an account is created, edited or
+// discovered; a stored account keeps what it has.
+bool LeavesMailUnreadByDefault(std::string_view pop3Server);
 
 }  // namespace sieveclaw

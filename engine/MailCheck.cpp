@@ -19,6 +19,7 @@
 #include "mail/CEmailMsg.h"
 #include "mail/FindMessageEntry.h"
 #include "mail/MessageFiles.h"
+#include "engine/MailCheckSteps.h"
 #include "net/CPOP3Client.h"
 
 namespace sieveclaw {
@@ -30,42 +31,9 @@ constexpr auto kQuitGrace = std::chrono::seconds(1);
 constexpr long long kSecondsPerDay = 86400;
 constexpr long long kDaysBetweenFilterUpdates = 13;  // an update runs once more whole days have passed
 
-std::string OfText(long long i, long long count) {
-    return std::to_string(i) + " of " + std::to_string(count);
-}
-
-bool AllFieldsEmpty(const MessageEntry& entry) {
-    return entry.m_To.empty() && entry.m_From.empty() && entry.m_Subject.empty() && entry.m_Date.empty();
-}
-
-void NoteFailure(CMailCheck::AccountResult& result, const std::string& reason) {
-    result.m_Failure += result.m_Failure.empty() ? reason : "; " + reason;
-}
-
-// A message file holds the header of a message too large to download, then the notice; the
-// blank line between them keeps the notice out of the header.
-std::string HeaderAndNotice(std::string header) {
-    if (!header.empty() && !header.ends_with("\r\n\r\n") && !header.ends_with("\n\n")) {
-        header += header.ends_with('\n') ? "\r\n" : "\r\n\r\n";
-    }
-    return header + std::string(kOversizedNotice);
-}
-
-bool WasSeen(const std::vector<MessageEntry>& seen, const MessageEntry& entry) {
-    return std::any_of(seen.begin(), seen.end(),
-                       [&entry](const MessageEntry& header) { return header.IsSameMessage(entry); });
-}
-
-// Removes the entry at pos and its message file; nothing when another thread took it first.
-void DropInboxEntry(CMessageEntryList& entries, ListPos pos) {
-    const std::optional<MessageEntry> entry = entries.GetAt(pos);
-    if (entry && entries.RemoveAt(pos) && !entry->m_FilePath.empty()) {
-        WriteActivityLog2("EmailThread - Dropping the inbox copy ", entry->m_FilePath);
-        ::unlink(entry->m_FilePath.c_str());
-    }
-}
-
 }  // namespace
+
+using namespace mailcheck;
 
 CMailCheck::CMailCheck(CSharedState& state, CStatusSink& sink, CUpdater& updater, CUserPrompt* prompt,
                        std::function<void(CTransportOptions&)> tune)
@@ -95,7 +63,8 @@ bool CMailCheck::StopCheck(std::chrono::milliseconds wait) {
     if (m_Stopped) {
         return true;
     }
-    if (m_State.m_StopSignal.try_acquire_for(wait)) {
+    // A look without a wait takes no timed wait: a check makes thousands of them.
+    if (wait.count() > 0 ? m_State.m_StopSignal.try_acquire_for(wait) : m_State.m_StopSignal.try_acquire()) {
         WriteActivityLog("EmailThread - Stop signal taken");
         m_Stopped = true;
         m_StoppedAt = Clock::now();
@@ -119,6 +88,9 @@ CTransportOptions CMailCheck::MakeTransportOptions(const EmailAccountInfo& accou
     if (m_Tune) {
         m_Tune(options);
     }
+    if (m_OneAtATime.count(MessageIdsPath({account.m_AccountName, account.m_POP3Server, account.m_POP3UserId})) > 0) {
+        options.m_OneCommandAtATime = true;
+    }
     options.m_StopRequested = [this] { return StopCutsWaits(); };
     return options;
 }
@@ -129,7 +101,27 @@ void CMailCheck::ThreadStart() {
     WriteActivityLog("EmailThread - Starting");
     RunFilterUpdate();
     RebuildInboxEntries();
+    // Every account's ids are read now, while the inbox entries still name every copy: a message
+    // the user deletes before the first check is then still found by its id.
+    m_Ids.clear();
+    std::vector<MailboxIdentity> identities;
+    for (const EmailAccountInfo& account : m_State.m_Accounts.Snapshot()) {
+        identities.push_back({account.m_AccountName, account.m_POP3Server, account.m_POP3UserId});
+        IdsOf(account);
+    }
+    RemoveOtherMessageIds(identities);
     m_LastCheck = Clock::now();
+}
+
+CMessageIds& CMailCheck::IdsOf(const EmailAccountInfo& account) {
+    MailboxIdentity identity{account.m_AccountName, account.m_POP3Server, account.m_POP3UserId};
+    std::unique_ptr<CMessageIds>& ids = m_Ids[MessageIdsPath(identity)];
+    if (!ids) {
+        ids = std::make_unique<CMessageIds>(std::move(identity));
+        ids->Load();
+        ids->TakeFieldsFrom(account.m_InboxEntries->Snapshot());
+    }
+    return *ids;
 }
 
 void CMailCheck::RunFilterUpdate() {
@@ -168,6 +160,15 @@ void CMailCheck::RebuildInboxEntries() {
     EnsureProgramFolder();
     for (const std::string& folder : {SpamFolder(), InboxFolder()}) {
         ::mkdir(folder.c_str(), 0700);
+    }
+    // A spam copy whose group was never made durable was cut short in its temporary file; its
+    // message is still on the server.
+    for (const std::string& path : FilesInFolder(SpamFolder())) {
+        const std::size_t mark = path.rfind(".eml.");
+        if (mark != std::string::npos && path.size() == mark + 11) {
+            WriteActivityLog2("EmailThread - Deleting a copy that was cut short: ", path);
+            ::unlink(path.c_str());
+        }
     }
     for (ListPos pos = m_State.m_Accounts.First(); pos != kNoPos; pos = m_State.m_Accounts.Next(pos)) {
         m_State.m_Accounts.VisitAt(pos, [](const EmailAccountInfo& account) { account.m_InboxEntries->Clear(); });
@@ -256,12 +257,16 @@ CMailCheck::AccountResult CMailCheck::CheckAccount(ListPos pos, const EmailAccou
                              PortNumber(account.m_POP3Port))) {
                 result.m_LoggedOn = true;
                 ExaminePass examined;
-                if (!RunSession(client, pos, account, result, examined)) {
+                const bool finished = RunSession(client, pos, account, result, examined);
+                if (!finished) {
                     // Deletions of messages whose copies are on disk take effect only with QUIT.
                     WriteActivityLog("EmailThread - Stopping: logging off");
                     m_QuittingAtStop = true;
                     client.Logoff();
                     m_QuittingAtStop = false;
+                }
+                IdsOf(account).Save();
+                if (!finished) {
                     return result;
                 }
                 soundSpam = examined.m_SpamFound;
@@ -286,11 +291,12 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
     }
     long long count = 0;
     long long size = 0;
+    client.ReadCapabilities();
     client.GetStats(count, size);
     if (StopCheck()) {
         return false;
     }
-    std::vector<SentDeletion> deletions;
+    SentDeletions deletions;
     // A count that could not be read says nothing about the mailbox: no header pass, and every
     // inbox entry stays.
     if (!client.SessionOver()) {
@@ -312,10 +318,13 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
         }
     }
     m_Sink.PostStatus(kStatusLoggingOff, 0);
-    const bool ended = client.SessionOver();
     client.Logoff();
+    const bool ended = client.SessionOver();
     m_Sink.PostStatus(kStatusLoggedOff, 0);
     RestoreDeletions(account, deletions, client.m_QuitAccepted);
+    if (client.OutOfStep() && client.SentAhead()) {
+        TakeBackSession(account, examined, result);
+    }
     if (ended) {
         NoteFailure(result, client.m_SessionError + " The session was ended; every message not yet stored stays on the server");
     } else if (!client.m_QuitAccepted && (result.m_Spam > 0 || result.m_Deleted > 0)) {
@@ -329,202 +338,28 @@ bool CMailCheck::RunSession(CPOP3Client& client, ListPos pos, const EmailAccount
     return true;
 }
 
-bool CMailCheck::ReadHeaders(CPOP3Client& client, const EmailAccountInfo& account, long long count,
-                             AccountResult& result, HeaderPass& pass, std::vector<SentDeletion>& deletions) {
-    if (m_State.IsPaused()) {
-        pass.m_Skipped = true;
-        return true;
-    }
-    pass.m_Complete = true;
-    for (long long i = 1; i <= count && i <= INT_MAX; ++i) {
-        if (m_State.IsPaused()) {
-            // The rest of the pass waits for the next check; a half pass says nothing about the
-            // messages it did not reach.
-            pass.m_Complete = false;
-            break;
-        }
-        const int n = static_cast<int>(i);
-        CEmailMsg work;
-        m_Sink.PostStatusText(kStatusGettingHeader, OfText(i, count));
-        const bool read = client.GetHeader(n, work);
-        if (StopCheck()) {
-            return false;
-        }
-        const MessageEntry header = work.Summary();
-        if (!read || AllFieldsEmpty(header)) {
-            // A header that could not be read matches nothing: a deletion is only ever sent for
-            // the message the user chose. The message itself is judged whole in the examine pass.
-            pass.m_Complete = false;
-            if (client.SessionOver()) {
-                break;
-            }
-            pass.m_ToExamine.push_back(n);
-            continue;
-        }
-        const ListPos pending = FindMessageEntry(*account.m_PendingDeletions, header);
-        if (pending != kNoPos) {
-            account.m_PendingDeletions->RemoveAt(pending);
-            deletions.push_back({header, false, client.DeleteMessage(n)});
-            result.m_Deleted += deletions.back().m_Accepted ? 1 : 0;
-            continue;
-        }
-        if (FindMessageEntry(*account.m_InboxEntries, header) == kNoPos) {
-            const ListPos trashed = FindMessageEntry(m_State.m_TrashDeletions, header);
-            if (trashed != kNoPos) {
-                m_State.m_TrashDeletions.RemoveAt(trashed);
-                deletions.push_back({header, true, client.DeleteMessage(n)});
-                result.m_Deleted += deletions.back().m_Accepted ? 1 : 0;
-            } else {
-                pass.m_ToExamine.push_back(n);
-            }
-        }
-        pass.m_Seen.push_back(header);
-        if (client.SessionOver()) {
-            pass.m_Complete = false;
-            break;
-        }
-    }
-    return true;
-}
-
-void CMailCheck::RestoreDeletions(const EmailAccountInfo& account, const std::vector<SentDeletion>& deletions,
-                                  bool quitAccepted) {
-    for (const SentDeletion& deletion : deletions) {
-        if (deletion.m_Accepted && quitAccepted) {
-            continue;
-        }
-        WriteActivityLog("EmailThread - A deletion did not take effect; it is asked for again at the next check");
-        (deletion.m_FromTrash ? m_State.m_TrashDeletions : *account.m_PendingDeletions).Append(deletion.m_Entry);
-    }
-}
-
-void CMailCheck::PruneInboxEntries(const EmailAccountInfo& account, const HeaderPass& pass) {
+void CMailCheck::TakeBackSession(const EmailAccountInfo& account, ExaminePass& examined, AccountResult& result) {
+    WriteActivityLog("EmailThread - Answers read ahead went out of step; taking back the copies of this session");
     CMessageEntryList& entries = *account.m_InboxEntries;
-    if (pass.m_Complete) {
-        // Every message on the server was seen: an entry none of them matches stands for a
-        // message that is gone (another program took it), and its copy goes with it.
-        for (ListPos pos = entries.First(); pos != kNoPos; pos = entries.Next(pos)) {
-            bool seen = true;
-            entries.VisitAt(pos, [&](const MessageEntry& entry) { seen = WasSeen(pass.m_Seen, entry); });
-            if (!seen) {
-                DropInboxEntry(entries, pos);
-            }
+    for (const std::string& path : examined.m_Copies) {
+        const ListPos pos = entries.FindIf([&path](const MessageEntry& entry) { return entry.m_FilePath == path; });
+        if (pos != kNoPos) {
+            entries.RemoveAt(pos);
         }
-        return;
+        ::unlink(path.c_str());
     }
-    // A pass cut short by a pause, a header that could not be read or a lost connection says
-    // nothing about the messages it did not see: the entries stay. A pass skipped because
-    // checking is paused forgets the account's entries; the next check rebuilds them.
-    if (pass.m_Skipped && !entries.IsEmpty()) {
-        for (ListPos pos = entries.First(); pos != kNoPos; pos = entries.Next(pos)) {
-            DropInboxEntry(entries, pos);
-        }
+    CMessageIds& ids = IdsOf(account);
+    ids.Load();
+    ids.TakeFieldsFrom(entries.Snapshot());
+    m_OneAtATime.insert(ids.FilePath());
+    if (!examined.m_Copies.empty()) {
+        m_Sink.PostStatus(kStatusRecountTrash, 0);
     }
-}
-
-bool CMailCheck::ExamineMessages(CPOP3Client& client, ListPos pos, const EmailAccountInfo& account, long long count,
-                                 const HeaderPass& headers, AccountResult& result, ExaminePass& examined) {
-    const std::string& name = account.m_AccountName;
-    for (const int n : headers.m_ToExamine) {
-        if (m_State.IsPaused() || client.SessionOver()) {
-            break;
-        }
-        CEmailMsg message;
-        if (StopCheck()) {
-            return false;
-        }
-        m_Sink.PostStatusText(kStatusGettingMessage, OfText(n, count));
-        SetColour(kStatusColourBlue);
-        client.m_LastError.clear();
-        const long long size = client.GetMessageSize(n);
-        const std::uint32_t maxSize = m_State.m_Settings.GetMaxMsgSize();
-        bool arrived = false;
-        if (!client.SessionOver() && !client.m_LastError.empty()) {
-            SetColour(kStatusColourBlack);
-            NoteRefused(result, n, "LIST", client.m_LastError);
-            continue;
-        }
-        if (size > static_cast<long long>(maxSize)) {
-            // Not downloaded, but its header is kept with the notice, so the copy shows who sent
-            // it and what it was. Without its header the notice would be judged a blank message
-            // and the message deleted unseen; it waits for the next check instead.
-            std::string header;
-            arrived = client.GetHeader(n, message, &header);
-            SetColour(kStatusColourBlack);
-            if (arrived) {
-                message.m_Body.assign(kOversizedNotice);
-                message.m_RawText = HeaderAndNotice(std::move(header));
-            }
-        } else {
-            message.ClearHeaderFields();
-            arrived = client.GetMessage(n, message);
-            SetColour(kStatusColourBlack);
-            if (StopCheck()) {
-                return false;
-            }
-            if (arrived) {
-                message.Process();
-            }
-        }
-        if (!arrived) {
-            // A download cut short must not be stored as the message, nor lead to its deletion.
-            WriteActivityLogF("EmailThread - Message %d did not arrive whole; it stays on the server", n);
-            if (client.SessionOver()) {
-                break;
-            }
-            NoteRefused(result, n, size > static_cast<long long>(maxSize) ? "TOP" : "RETR", client.m_LastError);
-            continue;
-        }
-        if (StopCheck()) {
-            return false;
-        }
-        if (FindMessageEntry(*account.m_InboxEntries, message.Summary()) != kNoPos) {
-            continue;  // the same message was judged earlier in this pass
-        }
-        m_Sink.PostStatus(kStatusScanning, 0);
-        if (StopCheck()) {
-            return false;
-        }
-        std::string reason;
-        const bool spam = IsSpam(message, reason, m_State.m_Lists, m_State.m_Settings.GetAutoDelFileExts(), &m_Sink);
-        ++result.m_Examined;
-        if (spam) {
-            m_Sink.PostStatus(kStatusSavingMessage, 0);
-            const std::optional<std::string> path = SaveEmailToFolder(SpamFolder(), message, name, reason);
-            if (!path) {
-                // Nothing is deleted on the server before its copy is on disk.
-                ++result.m_NotStored;
-                ReportStoreFailure(SpamFolder(), account);
-                continue;
-            }
-            m_Sink.PostStatus(kStatusSpamFound, 0);
-            client.m_LastError.clear();
-            const bool deleted = client.DeleteMessage(n);
-            m_Sink.PostStatus(kStatusRecountTrash, 0);
-            ++result.m_Spam;
-            examined.m_SpamFound = true;
-            if (!deleted && !client.SessionOver()) {
-                NoteRefused(result, n, "DELE", client.m_LastError);
-            }
-        } else {
-            WriteActivityLog2("EmailThread - Saving Email to the Inbox folder", InboxFolder());
-            const std::optional<std::string> path = SaveEmailToFolder(InboxFolder(), message, name, "");
-            WriteActivityLog2("EmailThread - Back from Saving Email to the Inbox folder", path.value_or(""));
-            if (!path) {
-                // Not remembered either, so the next check examines it again.
-                ++result.m_NotStored;
-                ReportStoreFailure(InboxFolder(), account);
-                continue;
-            }
-            MessageEntry entry = message.Summary();
-            entry.m_FilePath = *path;
-            account.m_InboxEntries->Append(std::move(entry));
-            m_Sink.PostStatus(kStatusInboxCount, static_cast<std::int64_t>(pos));
-            ++result.m_Good;
-            examined.m_GoodStored = true;
-        }
-    }
-    return true;
+    examined = {};
+    result.m_Good = 0;
+    result.m_Spam = 0;
+    NoteFailure(result, "Its answers could not be trusted, so the copies of this check were taken back; the server is "
+                        "asked one command at a time from now on");
 }
 
 void CMailCheck::NoteRefused(AccountResult& result, int n, std::string_view command, const std::string& text) {

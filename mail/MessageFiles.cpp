@@ -72,25 +72,11 @@ void AppendOneLine(std::string& out, std::string_view text) {
     out += "\r\n";
 }
 
-std::string MessageFileContent(const CEmailMsg& message, std::string_view accountName, std::string_view reason) {
-    std::string content;
-    if (!reason.empty()) {
-        content += "REASON:";
-        AppendOneLine(content, reason);
-    }
-    content += "ACCOUNT:";
-    AppendOneLine(content, accountName);
-    AppendWithCrLf(content, message.m_RawText);
-    return content;
-}
-
 CDurableSteps* g_MessageFileSteps = nullptr;  // a test's own steps; the real ones when null
 
 bool WriteMessageFile(const std::string& filePath, const std::string& content, EReplace replace) {
     WriteActivityLog("SaveEmail - Entered");
-    CDurableSteps realSteps;
-    const bool written = WriteFileAtomically(filePath, content, 0600, replace,
-                                             g_MessageFileSteps != nullptr ? *g_MessageFileSteps : realSteps);
+    const bool written = WriteFileAtomically(filePath, content, 0600, replace, MessageFileSteps());
     const int saved = errno;
     WriteActivityLog(written ? "SaveEmail - created the file.  Saving data" : "SaveEmail - Failed to create the file");
     WriteActivityLog("SaveEmail - Leaving");
@@ -240,6 +226,23 @@ std::optional<std::time_t> CreationTime(const std::string& path) {
 }  // namespace
 
 void SetMessageFileSteps(CDurableSteps* steps) { g_MessageFileSteps = steps; }
+
+CDurableSteps& MessageFileSteps() {
+    static CDurableSteps realSteps;
+    return g_MessageFileSteps != nullptr ? *g_MessageFileSteps : realSteps;
+}
+
+std::string MessageFileContent(const CEmailMsg& message, std::string_view accountName, std::string_view reason) {
+    std::string content;
+    if (!reason.empty()) {
+        content += "REASON:";
+        AppendOneLine(content, reason);
+    }
+    content += "ACCOUNT:";
+    AppendOneLine(content, accountName);
+    AppendWithCrLf(content, message.m_RawText);
+    return content;
+}
 
 std::string InboxFolder() {
     return GetProgramFolder() + "inbox";

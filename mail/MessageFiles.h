@@ -68,6 +68,12 @@ bool IsMessageCopyName(const std::string& path);
 // watch their order against the DELE that follows, or to make one fail. nullptr puts the real
 // ones back. Set it while no check runs.
 void SetMessageFileSteps(CDurableSteps* steps);
+// The steps message files are written with now: a test's, or the real ones.
+CDurableSteps& MessageFileSteps();
+
+// What SaveEmail writes: the REASON line when reason is not empty, the ACCOUNT line, then
+// message.m_RawText, every line ended in CR LF.
+std::string MessageFileContent(const CEmailMsg& message, std::string_view accountName, std::string_view reason);
 
 // The four fields of the stored message's header block (read up to its first blank line, by the
 // rules of ExtractHeaderFields) into fields, the text after "REASON:" on the first line into

@@ -1,6 +1,7 @@
 #include "net/CPOP3Client.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "core/ActivityLog.h"
@@ -17,6 +18,9 @@ constexpr int kMaxConnectTries = 240;
 // A line or header block this long without its end is not a mail server talking.
 constexpr std::size_t kMaxReplyBytes = 16u * 1024 * 1024;
 constexpr std::size_t kMaxCapabilities = 64u * 1024;
+// The longest lines of the listings: "<n> <id of up to 70>" and "<n> <size>" with some words after.
+constexpr std::size_t kUidlLineBytes = 84;
+constexpr std::size_t kListLineBytes = 64;
 // How much of a server's unexpected answer a reason quotes.
 constexpr std::size_t kQuotedReply = 120;
 
@@ -111,14 +115,14 @@ CPOP3Client::EReadOutcome CPOP3Client::ReadReply(CPop3ReplyReader& reply, Clock:
 }
 
 bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop3ReplyReader& reply,
-                           Clock::time_point deadline, bool postProgress) {
+                           Clock::time_point deadline, bool postProgress, bool moreAsked) {
     // POP3 answers one command at a time and sends nothing unasked: bytes waiting before a
     // command, or right behind a whole answer, mean that the server and the client no longer
     // agree on which answer belongs to which command (a lone "." in a message it forgot to
     // stuff, an answer that came after its time-out).
     if (!command.empty()) {
         if (HoldsUnaskedBytes()) {
-            EndSession("The server sent something nobody asked for before " + std::string(what) +
+            EndOutOfStep("The server sent something nobody asked for before " + std::string(what) +
                        "; it is out of step with the commands.");
             return false;
         }
@@ -130,8 +134,8 @@ bool CPOP3Client::Exchange(std::string_view command, std::string_view what, CPop
     const EReadOutcome outcome = ReadReply(reply, deadline, postProgress);
     switch (outcome) {
         case EReadOutcome::kComplete:
-            if (HoldsUnaskedBytes()) {
-                EndSession("The server sent more than its answer to " + std::string(what) +
+            if (!moreAsked && HoldsUnaskedBytes()) {
+                EndOutOfStep("The server sent more than its answer to " + std::string(what) +
                            "; it is out of step with the commands.");
                 return false;
             }
@@ -165,8 +169,13 @@ void CPOP3Client::EndSession(const std::string& reason) {
     m_Sock.Close();
 }
 
+void CPOP3Client::EndOutOfStep(const std::string& reason) {
+    m_OutOfStep = true;
+    EndSession(reason);
+}
+
 void CPOP3Client::EndOnUnexpected(std::string_view what, const CPop3ReplyReader& reply) {
-    EndSession("The server answered " + std::string(what) + " with \"" + Quoted(reply.Status()) +
+    EndOutOfStep("The server answered " + std::string(what) + " with \"" + Quoted(reply.Status()) +
                "\", which is no answer to it.");
 }
 
@@ -176,6 +185,18 @@ bool CPOP3Client::Logon(const std::string& host, const std::string& user, const 
     m_QuitAccepted = false;
     m_SessionError.clear();
     m_ListedSizes.clear();
+    m_Queued.clear();
+    m_InFlight.clear();
+    m_CommandBytesInFlight = 0;
+    m_AnswerBytesInFlight = 0;
+    m_CapaRefused = false;
+    m_OutOfStep = false;
+    m_SentAhead = false;
+    m_StatCount = 0;
+    m_AcceptedDeletions = 0;
+    m_Pipelining = false;
+    m_UniqueIds = false;
+    m_EarlyIds.reset();
     // A line break would let the text end the command and start another one of its choosing.
     if (HoldsLineBreak(user) || HoldsLineBreak(password)) {
         m_LastError = "The user name or password holds a line break.";
@@ -286,6 +307,7 @@ bool CPOP3Client::StartTlsIfOffered(const std::string& host) {
         EndOnUnexpected("CAPA", capa);
         return FailLogon(m_SessionError);
     }
+    m_CapaRefused = capa.IsErr();
     if (!capa.IsOk() || !CapaListsStls(capa.Body())) {
         if (m_Sock.Options().m_Security == EConnectionSecurity::kStartTls) {
             m_LastError = "The server " + host +
@@ -336,7 +358,12 @@ bool CPOP3Client::FailLogon(const std::string& reason) {
 long long CPOP3Client::GetStats(long long& count, long long& size) {
     WriteActivityLog("CPOP3Client::GetStats - entered");
     CPop3ReplyReader reply(false, 0);
-    if (m_Connected != 0 && CanSend() && Exchange("STAT\r\n", "STAT", reply, ReplyDeadline())) {
+    m_EarlyIds.reset();
+    // A server that takes commands ahead of answers gets UIDL with STAT: the ids cost no round
+    // trip of their own.
+    const bool withIds = m_Pipelining && m_UniqueIds;
+    if (m_Connected != 0 && CanSend() &&
+        Exchange(withIds ? "STAT\r\nUIDL\r\n" : "STAT\r\n", "STAT", reply, ReplyDeadline(), false, withIds)) {
         const std::optional<Pop3Stats> stats = ParseStatReply(reply.Status());
         if (!stats) {
             EndOnUnexpected("STAT", reply);
@@ -346,7 +373,13 @@ long long CPOP3Client::GetStats(long long& count, long long& size) {
         } else {
             count = stats->m_Count;
             size = stats->m_Size;
+            m_StatCount = stats->m_Count;
             WriteActivityLog("CPOP3Client::GetStats - got stats");
+            if (withIds) {
+                std::string body;
+                m_EarlyIdsRefused = !ReadListing({}, "UIDL", count, kUidlLineBytes, body);
+                m_EarlyIds = std::move(body);
+            }
         }
     }
     WriteActivityLog("CPOP3Client::GetStats - leaving");
@@ -357,24 +390,9 @@ long long CPOP3Client::GetMessageSize(int n) {
     if (!CanSend()) {
         return 0;
     }
-    const std::string what = Numbered("LIST", n);
-    CPop3ReplyReader reply(false, 0);
-    if (!Exchange(what + "\r\n", what, reply, ReplyDeadline())) {
-        return 0;
-    }
-    if (reply.IsErr()) {
-        m_LastError = ReplyText(reply.Status());
-        return 0;
-    }
-    const std::optional<Pop3Listing> listing = ParseListReply(reply.Status());
-    // The number in the answer must be the one asked about: anything else is an answer to some
-    // other command, and the session is out of step.
-    if (!listing || listing->m_Number != n) {
-        EndOnUnexpected(what, reply);
-        return 0;
-    }
-    m_ListedSizes[n] = listing->m_Size;
-    return listing->m_Size;
+    Queue(ECommand::kList, n);
+    CAnswer answer;
+    return NextAnswer(answer) && answer.m_Ok ? answer.m_Size : 0;
 }
 
 bool CPOP3Client::GetHeader(int n, CEmailMsg& message, std::string* headerBlock) {
@@ -383,23 +401,17 @@ bool CPOP3Client::GetHeader(int n, CEmailMsg& message, std::string* headerBlock)
         WriteActivityLog("CPOP3Client::GetHeader - leaving prematurely");
         return false;
     }
-    const std::string what = Numbered("TOP", n) + " 0";
-    CPop3ReplyReader reply(true, kMaxReplyBytes);
-    const bool read = Exchange(what + "\r\n", what, reply, ReplyDeadline());
+    Queue(ECommand::kTop, n);
+    CAnswer answer;
+    const bool read = NextAnswer(answer);
     WriteActivityLog("CPOP3Client::GetHeader - sent TOP");
-    if (read && reply.IsErr()) {
-        WriteActivityLog2("CPOP3Client::GetHeader - TOP return an error:", reply.Status());
-        m_LastError = reply.Status();
-    } else if (read && !reply.IsOk()) {
-        EndOnUnexpected(what, reply);
-    }
-    if (!read || !reply.IsOk()) {
+    if (!read || !answer.m_Ok) {
         WriteActivityLog("CPOP3Client::GetHeader - leaving prematurely");
         return false;
     }
-    ExtractHeaderFields(reply.Body(), message);
+    ExtractHeaderFields(answer.m_Body, message);
     if (headerBlock != nullptr) {
-        *headerBlock = reply.TakeBody();
+        *headerBlock = std::move(answer.m_Body);
     }
     WriteActivityLog("CPOP3Client::GetHeader - leaving");
     return true;
@@ -409,40 +421,28 @@ bool CPOP3Client::GetMessage(int n, CEmailMsg& message) {
     WriteActivityLog("CPOP3Client::GetMessage - entered");
     bool whole = false;
     if (m_Connected != 0 && CanSend()) {
-        // Bounded by what LIST announced: a server that sends more is not sending this message.
-        const auto listed = m_ListedSizes.find(n);
-        const long long announced = listed != m_ListedSizes.end() ? listed->second : 0;
-        const long long bound = listed != m_ListedSizes.end()
-                                    ? std::min(announced + announced / 8 + kDownloadSlack, kDownloadCeiling)
-                                    : kDownloadCeiling;
-        const auto deadline =
-            ReplyDeadline() + std::chrono::milliseconds(announced * 1000 / kSlowestHonestRate);
-        const std::string what = Numbered("RETR", n);
-        CPop3ReplyReader reply(true, static_cast<std::size_t>(bound));
-        const bool read = Exchange(what + "\r\n", what, reply, deadline, true);
+        Queue(ECommand::kRetr, n);
+        CAnswer answer;
+        const bool read = NextAnswer(answer);
         WriteActivityLog("CPOP3Client::GetMessage - sent RETR and got the response");
-        WriteActivityLog2("CPOP3Client::GetMessage - ", reply.Status());
-        if (read && reply.IsErr()) {
-            m_LastError = ReplyText(reply.Status());
-        } else if (read && !reply.IsOk()) {
-            EndOnUnexpected(what, reply);
-        } else if (read) {
+        WriteActivityLog2("CPOP3Client::GetMessage - ", answer.m_Status);
+        if (read && answer.m_Ok) {
             WriteActivityLog("CPOP3Client::GetMessage - assembling data chunks");
-            std::string text = reply.TakeBody();
-            if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() ||
-                message.m_Date.empty()) {
-                ExtractHeaderFields(text, message);
-            }
-            message.m_RawText = text;
-            message.m_Body = std::move(text);
+            FillMessage(std::move(answer.m_Body), message);
             WriteActivityLog("CPOP3Client::GetMessage - done assembling");
             whole = true;
-        } else if (!m_Stopped) {
-            WriteActivityLog("CPOP3Client::GetMessage - Socket is closed");
         }
     }
     WriteActivityLog("CPOP3Client::GetMessage - leaving");
     return whole;
+}
+
+void CPOP3Client::FillMessage(std::string text, CEmailMsg& message) {
+    if (message.m_To.empty() || message.m_From.empty() || message.m_Subject.empty() || message.m_Date.empty()) {
+        ExtractHeaderFields(text, message);
+    }
+    message.m_RawText = text;
+    message.m_Body = std::move(text);
 }
 
 bool CPOP3Client::DeleteMessage(int n) {
@@ -450,23 +450,307 @@ bool CPOP3Client::DeleteMessage(int n) {
     if (m_Connected == 0 || !CanSend()) {
         return false;
     }
-    const std::string what = Numbered("DELE", n);
-    CPop3ReplyReader reply(false, 0);
-    const bool read = Exchange(what + "\r\n", what, reply, ReplyDeadline());
+    Queue(ECommand::kDele, n);
+    CAnswer answer;
+    const bool read = NextAnswer(answer);
     WriteActivityLog("CPOP3Client::DeleteMessage - sent DELE and received response");
-    WriteActivityLog2("CPOP3Client::DeleteMessage - Response=", reply.Status());
-    if (!read) {
+    WriteActivityLog2("CPOP3Client::DeleteMessage - Response=", answer.m_Status);
+    return read && answer.m_Ok;
+}
+
+// --- capabilities, listings and the command queue ----------------------------------------------
+
+bool CPOP3Client::ReadCapabilities() {
+    m_Pipelining = false;
+    m_UniqueIds = false;
+    if (!CanSend()) {
         return false;
     }
-    if (reply.IsOk()) {
+    // A server that did not know CAPA before the logon does not know it after.
+    if (m_Sock.Options().m_OneCommandAtATime || m_CapaRefused) {
         return true;
     }
-    if (reply.IsErr()) {
-        m_LastError = reply.Status().substr(4);
-    } else {
-        EndOnUnexpected(what, reply);
+    // What was listed before the logon (and before TLS) may change with it: asked again.
+    CPop3ReplyReader capa(true, kMaxCapabilities);
+    if (!Exchange("CAPA\r\n", "CAPA", capa, ReplyDeadline())) {
+        return false;
     }
-    return false;
+    if (!capa.IsOk() && !capa.IsErr()) {
+        EndOnUnexpected("CAPA", capa);
+        return false;
+    }
+    m_Pipelining = capa.IsOk() && CapaLists(capa.Body(), "PIPELINING");
+    m_UniqueIds = capa.IsOk() && CapaLists(capa.Body(), "UIDL");
+    WriteActivityLogF("CPOP3Client::ReadCapabilities - pipelining %d, unique ids %d", m_Pipelining ? 1 : 0,
+                      m_UniqueIds ? 1 : 0);
+    return true;
+}
+
+bool CPOP3Client::ReadListing(std::string_view command, std::string_view what, long long count,
+                              std::size_t lineBytes, std::string& body) {
+    if (m_Connected == 0 || !CanSend() || HasOutstanding()) {
+        return false;
+    }
+    const long long expected = std::max(count, 0LL) * static_cast<long long>(lineBytes);
+    CPop3ReplyReader reply(true, static_cast<std::size_t>(std::min(expected + kDownloadSlack, kDownloadCeiling)));
+    const auto deadline = ReplyDeadline() + std::chrono::milliseconds(expected * 1000 / kSlowestHonestRate);
+    if (!Exchange(command, what, reply, deadline)) {
+        return false;
+    }
+    if (reply.IsErr()) {
+        m_LastError = ReplyText(reply.Status());
+        return false;
+    }
+    if (!reply.IsOk()) {
+        EndOnUnexpected(what, reply);
+        return false;
+    }
+    body = reply.TakeBody();
+    return true;
+}
+
+bool CPOP3Client::GetUniqueIds(long long count, std::vector<std::string>& ids) {
+    std::string body;
+    if (m_EarlyIds) {
+        body = std::move(*m_EarlyIds);
+        m_EarlyIds.reset();
+        if (m_EarlyIdsRefused) {
+            return false;
+        }
+    } else if (!ReadListing("UIDL\r\n", "UIDL", count, kUidlLineBytes, body)) {
+        return false;
+    }
+    ids = ParseUidlListing(body, count);
+    return true;
+}
+
+bool CPOP3Client::GetMessageSizes(long long count, std::vector<long long>& sizes) {
+    std::string body;
+    if (!ReadListing("LIST\r\n", "LIST", count, kListLineBytes, body)) {
+        return false;
+    }
+    sizes = ParseListListing(body, count);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] >= 0) {
+            m_ListedSizes[static_cast<int>(i + 1)] = sizes[i];
+        }
+    }
+    return true;
+}
+
+std::string CPOP3Client::CommandText(ECommand command, int n) {
+    switch (command) {
+        case ECommand::kTop:
+            return Numbered("TOP", n) + " 0";
+        case ECommand::kTopWhole:
+            return Numbered("TOP", n) + " " + std::to_string(kAllLines);
+        case ECommand::kRetr:
+            return Numbered("RETR", n);
+        case ECommand::kList:
+            return Numbered("LIST", n);
+        case ECommand::kDele:
+            return Numbered("DELE", n);
+    }
+    return {};
+}
+
+std::size_t CPOP3Client::DownloadBound(int n) const {
+    // Bounded by what LIST announced: a server that sends more is not sending this message.
+    const auto listed = m_ListedSizes.find(n);
+    if (listed == m_ListedSizes.end()) {
+        return static_cast<std::size_t>(kDownloadCeiling);
+    }
+    return static_cast<std::size_t>(
+        std::min(listed->second + listed->second / 8 + kDownloadSlack, kDownloadCeiling));
+}
+
+CPOP3Client::Clock::time_point CPOP3Client::DownloadDeadline(int n) const {
+    const auto listed = m_ListedSizes.find(n);
+    const long long announced = listed != m_ListedSizes.end() ? listed->second : 0;
+    return ReplyDeadline() + std::chrono::milliseconds(announced * 1000 / kSlowestHonestRate);
+}
+
+void CPOP3Client::Queue(ECommand command, int n) {
+    constexpr std::size_t kShortAnswer = 64;
+    constexpr std::size_t kHeaderGuess = 4096;
+    const auto listed = m_ListedSizes.find(n);
+    const std::size_t size = listed != m_ListedSizes.end() ? static_cast<std::size_t>(listed->second) : 0;
+    std::size_t answerBytes = kShortAnswer;
+    if (command == ECommand::kTop) {
+        answerBytes = listed != m_ListedSizes.end() ? std::min(size, kHeaderGuess) : kHeaderGuess;
+    } else if (command == ECommand::kRetr || command == ECommand::kTopWhole) {
+        answerBytes = size + kShortAnswer;
+    }
+    m_Queued.push_back({command, n, CommandText(command, n) + "\r\n", answerBytes});
+}
+
+bool CPOP3Client::NextInLine(ECommand& command, int& n) const {
+    const CRequest* next = !m_InFlight.empty() ? &m_InFlight.front() : !m_Queued.empty() ? &m_Queued.front() : nullptr;
+    if (next == nullptr) {
+        return false;
+    }
+    command = next->m_Command;
+    n = next->m_Number;
+    return true;
+}
+
+bool CPOP3Client::SendWindow() {
+    std::string batch;
+    while (!m_Queued.empty()) {
+        const CRequest& next = m_Queued.front();
+        // The first command always goes; more only ahead of answers, within both bounds.
+        const bool fits = m_InFlight.empty() ||
+                          (m_Pipelining && m_CommandBytesInFlight + next.m_Line.size() <= kCommandBytesInFlight &&
+                           m_AnswerBytesInFlight + next.m_AnswerBytes <= kAnswerBytesInFlight);
+        if (!fits) {
+            break;
+        }
+        // POP3 sends nothing unasked: bytes waiting while nothing is asked mean the server and
+        // the client no longer agree on which answer belongs to which command (a lone "." in a
+        // message it forgot to stuff, an answer that came after its time-out).
+        if (m_InFlight.empty() && batch.empty() && HoldsUnaskedBytes()) {
+            EndOutOfStep("The server sent something nobody asked for before " + CommandText(next.m_Command,
+                                                                                         next.m_Number) +
+                       "; it is out of step with the commands.");
+            return false;
+        }
+        m_SentAhead = m_SentAhead || !m_InFlight.empty();
+        batch += next.m_Line;
+        m_CommandBytesInFlight += next.m_Line.size();
+        m_AnswerBytesInFlight += next.m_AnswerBytes;
+        m_InFlight.push_back(std::move(m_Queued.front()));
+        m_Queued.pop_front();
+    }
+    if (!batch.empty() && m_Sock.Send(batch) < 0) {
+        EndSession("The connection was lost while sending " +
+                   CommandText(m_InFlight.front().m_Command, m_InFlight.front().m_Number) + ".");
+        return false;
+    }
+    return true;
+}
+
+bool CPOP3Client::NextAnswer(CAnswer& answer) {
+    answer = CAnswer{};
+    if (!HasOutstanding() || m_SessionOver || !m_Sock.IsConnected() || !SendWindow()) {
+        m_Queued.clear();
+        m_InFlight.clear();
+        return false;
+    }
+    const CRequest request = std::move(m_InFlight.front());
+    m_InFlight.pop_front();
+    m_CommandBytesInFlight -= request.m_Line.size();
+    m_AnswerBytesInFlight -= request.m_AnswerBytes;
+    answer.m_Command = request.m_Command;
+    answer.m_Number = request.m_Number;
+    const std::string what = CommandText(request.m_Command, request.m_Number);
+
+    const bool download = request.m_Command == ECommand::kRetr || request.m_Command == ECommand::kTopWhole;
+    const bool multiLine = download || request.m_Command == ECommand::kTop;
+    CPop3ReplyReader reply(multiLine, download ? DownloadBound(request.m_Number) : kMaxReplyBytes);
+    const EReadOutcome outcome =
+        ReadReply(reply, download ? DownloadDeadline(request.m_Number) : ReplyDeadline(), download);
+    bool whole = false;
+    switch (outcome) {
+        case EReadOutcome::kComplete:
+            // Behind the last answer asked for, nothing may wait.
+            whole = !m_InFlight.empty() || !HoldsUnaskedBytes();
+            if (!whole) {
+                EndOutOfStep("The server sent more than its answer to " + what + "; it is out of step with the commands.");
+            }
+            break;
+        case EReadOutcome::kStopped:
+            // The connection is kept for the QUIT at shutdown: everything deleted so far has its
+            // copy on disk, so letting the server act on it is safe.
+            WriteActivityLog("CPOP3Client - stopped while waiting for the server");
+            m_Stopped = true;
+            m_SessionOver = true;
+            m_SessionError = "The check was stopped during " + what + ".";
+            break;
+        case EReadOutcome::kTimedOut:
+            EndSession("The server did not answer " + what + " in time.");
+            break;
+        case EReadOutcome::kClosed:
+            EndSession("The connection was lost during " + what + ".");
+            break;
+        case EReadOutcome::kTooLong:
+            EndSession("The server's answer to " + what + " went on past every bound.");
+            break;
+    }
+    answer.m_Status = reply.Status();
+    WriteActivityLog2("CPOP3Client::NextAnswer - " + what + ": ", answer.m_Status);
+    if (!whole) {
+        m_Queued.clear();
+        m_InFlight.clear();
+        return false;
+    }
+    if (reply.IsErr()) {
+        // Each command keeps the refusal as it always has: TOP the whole line, DELE all after
+        // "-ERR", the others the server's words.
+        if (request.m_Command == ECommand::kTop) {
+            m_LastError = reply.Status();
+        } else if (request.m_Command == ECommand::kDele) {
+            m_LastError = reply.Status().substr(4);
+        } else {
+            m_LastError = ReplyText(reply.Status());
+        }
+        return true;
+    }
+    if (!reply.IsOk()) {
+        EndOnUnexpected(what, reply);
+        m_Queued.clear();
+        m_InFlight.clear();
+        return false;
+    }
+    if (request.m_Command == ECommand::kList) {
+        const std::optional<Pop3Listing> listing = ParseListReply(reply.Status());
+        // The number in the answer must be the one asked about: anything else is an answer to
+        // some other command, and the session is out of step.
+        if (!listing || listing->m_Number != request.m_Number) {
+            EndOnUnexpected(what, reply);
+            m_Queued.clear();
+            m_InFlight.clear();
+            return false;
+        }
+        m_ListedSizes[request.m_Number] = listing->m_Size;
+        answer.m_Size = listing->m_Size;
+    }
+    answer.m_Ok = true;
+    answer.m_Body = reply.TakeBody();
+    m_AcceptedDeletions += request.m_Command == ECommand::kDele ? 1 : 0;
+    return true;
+}
+
+void CPOP3Client::Abandon(const std::string& reason) {
+    m_Queued.clear();
+    m_InFlight.clear();
+    EndOutOfStep(reason);
+}
+
+// Answers read ahead are matched to their commands by their order alone. Before the QUIT makes
+// this session's deletions take effect, STAT must give the count those answers imply: a session
+// out of step (one answer too many, from a lone dot the server forgot to stuff) reads some other
+// answer here, or a count that does not fit.
+void CPOP3Client::ConfirmInStep() {
+    CPop3ReplyReader reply(false, 0);
+    if (!Exchange("STAT\r\n", "STAT", reply, ReplyDeadline())) {
+        return;
+    }
+    const std::optional<Pop3Stats> stats = ParseStatReply(reply.Status());
+    if (!stats || stats->m_Count != m_StatCount - m_AcceptedDeletions) {
+        EndOutOfStep("The server's count at the end is not what its answers said (\"" + Quoted(reply.Status()) +
+                     "\"); it is out of step with the commands.");
+    }
+}
+
+bool CPOP3Client::DrainAnswers() {
+    m_Queued.clear();
+    while (!m_InFlight.empty()) {
+        CAnswer ignored;
+        if (!NextAnswer(ignored)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int CPOP3Client::Logoff() {
@@ -474,6 +758,18 @@ int CPOP3Client::Logoff() {
     m_QuitAccepted = false;
     // After a fault nothing more is said on the connection; after a stop the QUIT still goes, so
     // that the deletions of messages whose copies are on disk take effect.
+    // Answers still on their way are read first, so that the answer to QUIT is QUIT's; and what
+    // came after the last of them is the sign of a session out of step, whose deletions must not
+    // take effect.
+    if (m_Connected != 0 && m_Sock.IsConnected() && !m_SessionOver && DrainAnswers()) {
+        if (HoldsUnaskedBytes()) {
+            EndOutOfStep("The server sent more than its answers; it is out of step with the commands.");
+        } else if (m_SentAhead) {
+            ConfirmInStep();
+        }
+    }
+    m_Queued.clear();
+    m_InFlight.clear();
     if (m_Connected != 0 && m_Sock.IsConnected() && (!m_SessionOver || m_Stopped)) {
         WriteActivityLog("CPOP3Client::Logon - sending QUIT");
         CPop3ReplyReader reply(false, 0);

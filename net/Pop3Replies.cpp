@@ -1,6 +1,7 @@
 #include "net/Pop3Replies.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "core/AsciiCase.h"
 
@@ -10,6 +11,8 @@ namespace {
 
 // More digits than any real count or size has; also keeps the value inside long long.
 constexpr std::size_t kMaxDigits = 15;
+// The longest unique id the protocol allows.
+constexpr std::size_t kMaxUniqueId = 70;
 
 // Reads "<digits>" from the front of text into value; false when there are none or too many.
 bool TakeNumber(std::string_view& text, long long& value) {
@@ -40,6 +43,25 @@ bool ParseTwoNumbers(std::string_view status, long long& first, long long& secon
         return false;
     }
     return status.empty() || status.front() == ' ' || status.front() == '\r' || status.front() == '\n';
+}
+
+// Calls take(n - 1, rest) for every line of a listing that starts with a message number from 1 to
+// count and one blank; rest is what follows the blank, without the line end.
+template <class Take>
+void ForEachListingLine(std::string_view body, long long count, Take&& take) {
+    while (!body.empty()) {
+        const std::size_t end = body.find('\n');
+        std::string_view line = body.substr(0, end);
+        body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        long long n = 0;
+        if (TakeNumber(line, n) && n >= 1 && n <= count && line.starts_with(' ')) {
+            line.remove_prefix(1);
+            take(static_cast<std::size_t>(n - 1), line);
+        }
+    }
 }
 
 }  // namespace
@@ -147,18 +169,69 @@ std::optional<Pop3Listing> ParseListReply(std::string_view status) {
     return listing;
 }
 
-bool CapaListsStls(std::string_view capabilities) {
-    // One capability a line; its name is the first word, compared without regard to case.
+bool CapaLists(std::string_view capabilities, std::string_view name) {
     while (!capabilities.empty()) {
         const std::size_t end = capabilities.find('\n');
         std::string_view line = capabilities.substr(0, end);
         capabilities = end == std::string_view::npos ? std::string_view() : capabilities.substr(end + 1);
         line = line.substr(0, line.find_first_of(" \t\r"));
-        if (EqualsIgnoringAsciiCase(line, "stls")) {
+        if (EqualsIgnoringAsciiCase(line, name)) {
             return true;
         }
     }
     return false;
+}
+
+bool IsValidUniqueId(std::string_view id) {
+    return !id.empty() && id.size() <= kMaxUniqueId &&
+           std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+}
+
+std::vector<std::string> ParseUidlListing(std::string_view body, long long count) {
+    const std::size_t messages = static_cast<std::size_t>(std::max(count, 0LL));
+    std::vector<std::string> ids(messages);
+    std::vector<bool> doubtful(messages, false);  // named twice, with different ids
+    ForEachListingLine(body, count, [&](std::size_t index, std::string_view rest) {
+        if (!IsValidUniqueId(rest)) {
+            return;
+        }
+        if (ids[index].empty() && !doubtful[index]) {
+            ids[index] = std::string(rest);
+        } else if (ids[index] != rest) {
+            doubtful[index] = true;
+            ids[index].clear();
+        }
+    });
+    std::unordered_map<std::string, int> holders;
+    for (const std::string& id : ids) {
+        if (!id.empty()) {
+            ++holders[id];
+        }
+    }
+    for (std::string& id : ids) {
+        if (!id.empty() && holders[id] > 1) {
+            id.clear();
+        }
+    }
+    return ids;
+}
+
+std::vector<long long> ParseListListing(std::string_view body, long long count) {
+    std::vector<long long> sizes(static_cast<std::size_t>(std::max(count, 0LL)), -1);
+    std::vector<bool> doubtful(sizes.size(), false);
+    ForEachListingLine(body, count, [&](std::size_t index, std::string_view rest) {
+        long long size = 0;
+        if (!TakeNumber(rest, size) || !(rest.empty() || rest.front() == ' ') || doubtful[index]) {
+            return;
+        }
+        if (sizes[index] < 0) {
+            sizes[index] = size;
+        } else if (sizes[index] != size) {
+            doubtful[index] = true;
+            sizes[index] = -1;
+        }
+    });
+    return sizes;
 }
 
 }  // namespace sieveclaw

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // POP3 replies as plain code over buffers, testable without a socket: the reader that cuts one
 // whole reply out of the bytes as they arrive, and the judging of the replies whose numbers the
@@ -84,7 +85,22 @@ struct Pop3Listing {
 // "+OK 3 2048\r\n" -> message 3 of 2048 octets, read as strictly as STAT.
 std::optional<Pop3Listing> ParseListReply(std::string_view status);
 
-// True when a CAPA listing (the lines after "+OK") names STLS as a capability.
-bool CapaListsStls(std::string_view capabilities);
+// True when a CAPA listing (the lines after "+OK") names the capability: the first word of a
+// line, compared without regard to case.
+bool CapaLists(std::string_view capabilities, std::string_view name);
+inline bool CapaListsStls(std::string_view capabilities) { return CapaLists(capabilities, "STLS"); }
+
+// A unique id as a server may give it: 1 to 70 characters from 0x21 to 0x7E.
+bool IsValidUniqueId(std::string_view id);
+
+// The lines of an answer to UIDL without argument ("<n> <id>"), as ids[n - 1] for the messages 1
+// to count. A message no valid line names, and every message whose id another message shares (an
+// id that cannot tell them apart), has an empty id; lines for other numbers are passed over.
+std::vector<std::string> ParseUidlListing(std::string_view body, long long count);
+
+// The lines of an answer to LIST without argument ("<n> <size>", read as strictly as LIST n), as
+// sizes[n - 1] for the messages 1 to count; -1 where no valid line names the message or two lines
+// disagree.
+std::vector<long long> ParseListListing(std::string_view body, long long count);
 
 }  // namespace sieveclaw

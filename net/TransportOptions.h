@@ -40,6 +40,9 @@ struct CTransportOptions {
     // not the trusted one), so that the user can be asked whether to trust it. Runs on the thread
     // that owns the connection.
     std::function<void(const std::string& fingerprint)> m_OnCertificateRefused;
+    // A POP3 session sends one command at a time and asks for no message ids, whatever the server
+    // offers: how a server without PIPELINING and UIDL is served. For comparing the two ways.
+    bool m_OneCommandAtATime = false;
 
     int TimeoutUnits() const;
     std::chrono::milliseconds TimeoutDuration() const { return TimeoutUnits() * m_TimeoutUnit; }

@@ -73,6 +73,7 @@ void DiscoverEmailAccounts(CAccountList& accounts, const DiscoveryPlaces& places
     const CRegistryView registry =
         places.m_WinePrefix.empty() ? CRegistryView() : CRegistryView::FromWinePrefix(places.m_WinePrefix);
     const CWindowsDrives drives(places.m_WinePrefix);
+    const std::size_t before = AccountCount(accounts);
 
     WriteActivityLog("CollectEmailAccountInfo - searchng for Outlook Express data");
     CollectOutlookExpressAccounts(registry, accounts);
@@ -90,6 +91,16 @@ void DiscoverEmailAccounts(CAccountList& accounts, const DiscoveryPlaces& places
     CollectThunderbirdAccounts(places.m_HomeFolder, accounts);
     CollectEvolutionAccounts(places.m_ConfigFolder, accounts);
     CollectClawsMailAccounts(places.m_HomeFolder, accounts);
+
+    // What the mail programs do not say, the server decides, as for an account typed in.
+    std::size_t index = 0;
+    for (ListPos pos = accounts.First(); pos != kNoPos; pos = accounts.Next(pos), ++index) {
+        if (index >= before) {
+            accounts.ModifyAt(pos, [](EmailAccountInfo& record) {
+                record.m_LeaveMailUnread = LeavesMailUnreadByDefault(record.m_POP3Server) ? 1 : 0;
+            });
+        }
+    }
 }
 
 int CollectEmailAccountInfo(CAccountList& accounts, CAccountWizard& wizard, CUserPrompt& prompt,

@@ -83,7 +83,7 @@ CServerDlg::CServerDlg(CDialogContext& context, const CAccountList& accounts, co
     layout->addWidget(OkCancelButtons(this));
 
     SetTabOrder({m_Name, m_Pop3.m_Server, m_Pop3.m_Port, m_Pop3.m_Security, m_Pop3.m_Forget, m_Pop3.m_UserId,
-                 m_Pop3.m_Password, m_Email, m_Different, m_Smtp.m_Server, m_Smtp.m_Port, m_Smtp.m_Security,
+                 m_Pop3.m_Password, m_LeaveUnread, m_Email, m_Different, m_Smtp.m_Server, m_Smtp.m_Port, m_Smtp.m_Security,
                  m_Smtp.m_Forget, m_NeedsLogon, m_Smtp.m_UserId, m_Smtp.m_Password, m_PlaySounds, m_SpamSound,
                  m_SpamBrowse, m_SpamPlay, m_MailSound, m_MailBrowse, m_MailPlay});
     Fill();
@@ -154,6 +154,20 @@ QWidget* CServerDlg::BuildServerGroup(ServerFields& fields, const QString& title
     if (extra != nullptr) {
         m_SmtpUserLabel = userLabel;
         m_SmtpPasswordLabel = passwordLabel;
+    } else {
+        m_LeaveUnread = new QCheckBox(QStringLiteral("&Leave mail unread on the server"), body);
+        m_LeaveUnread->setObjectName(QStringLiteral("leaveUnread"));
+        m_LeaveUnread->setToolTip(QStringLiteral("Messages are read without marking them as downloaded, so that "
+                                                 "your own mail program still receives them"));
+        grid->addWidget(m_LeaveUnread, row++, 1, 1, 3);
+        connect(m_LeaveUnread, &QCheckBox::clicked, this, [this] { m_LeaveUnreadTouched = true; });
+        // Some servers hand a message to one program only once it was downloaded: a server name
+        // typed here brings its default, until the user chooses.
+        connect(fields.m_Server, &QLineEdit::textEdited, this, [this](const QString& server) {
+            if (!m_LeaveUnreadTouched) {
+                m_LeaveUnread->setChecked(LeavesMailUnreadByDefault(server.toStdString()));
+            }
+        });
     }
 
     const EMailServer server = extra != nullptr ? EMailServer::kSmtp : EMailServer::kPop3;
@@ -217,6 +231,7 @@ void CServerDlg::Fill() {
     m_Smtp.m_Password->setText(text(a.m_SMTPPassword));
     m_NeedsLogon->setCurrentIndex(a.m_SMTPNeedsLogon != 0 ? 1 : 0);
     m_PlaySounds->setChecked(a.m_PlaySounds != 0);
+    m_LeaveUnread->setChecked(a.m_LeaveMailUnread != 0);
     m_SpamSound->setText(text(a.m_SpamSoundFile));
     m_MailSound->setText(text(a.m_NewMailSoundFile));
     if (m_New) {
@@ -300,6 +315,7 @@ void CServerDlg::ReadFields(EmailAccountInfo& record) const {
     record.m_POP3UserId = text(m_Pop3.m_UserId);
     record.m_POP3Password = text(m_Pop3.m_Password);
     record.m_POP3Security = SelectedSecurity(m_Pop3.m_Security);
+    record.m_LeaveMailUnread = m_LeaveUnread->isChecked() ? 1 : 0;
     record.m_EmailAddress = text(m_Email);
     record.m_SMTPServer = text(m_Smtp.m_Server);
     record.m_SMTPPort = text(m_Smtp.m_Port);

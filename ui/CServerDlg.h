@@ -76,6 +76,8 @@ private:
     QLineEdit* m_Email = nullptr;
     ServerFields m_Pop3;
     ServerFields m_Smtp;
+    QCheckBox* m_LeaveUnread = nullptr;
+    bool m_LeaveUnreadTouched = false;  // the user chose it; a new server name no longer does
     QCheckBox* m_Different = nullptr;
     QComboBox* m_NeedsLogon = nullptr;
     QWidget* m_SmtpBody = nullptr;

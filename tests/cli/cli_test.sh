@@ -71,6 +71,14 @@ grep -qP '^Home\t.*\tPOP3 STARTTLS\tSMTP STARTTLS\t' "$home/list" || fail "Home'
 grep -qP '^home\t.*\tPOP3 SSL/TLS\tSMTP STARTTLS when offered$' "$home/list" || fail "home's security: $(cat "$home/list")"
 expect_status 0 "$cli" accounts edit home --security starttls --smtp-security ssl-tls
 grep -qP '^home\t.*\tPOP3 STARTTLS\tSMTP SSL/TLS$' <("$cli" accounts list) || fail "edited security: $("$cli" accounts list)"
+# Mail left unread: on by default for a server that needs it, set and cleared by the option.
+expect_status 0 "$cli" accounts edit home --pop3-server pop.gmail.com
+grep -qP '^home\t.*\tleaves mail unread$' <("$cli" accounts list) || fail "gmail default: $("$cli" accounts list)"
+expect_status 0 "$cli" accounts edit home --leave-unread no
+grep -q 'leaves mail unread' <("$cli" accounts list) && fail "leave-unread no: $("$cli" accounts list)"
+expect_status 0 "$cli" accounts edit home --pop3-server pop.gmail.com
+grep -q 'leaves mail unread' <("$cli" accounts list) && fail "the same server again changed the switch"
+grep -q '^2 leave-unread=0' "$home/accounts.txt" || fail "leave-unread is not stored"
 grep -q 's3cret' "$home/list" "$home/accounts.txt" && fail "a password is readable"
 [ "$(head -1 "$home/accounts.txt")" == $'Sieveclaw Datastream Version 1.1\r' ] || fail "accounts header"
 [ "$(stat -c %a "$home/accounts.txt")" == 600 ] || fail "accounts.txt is not 0600"

@@ -103,8 +103,8 @@ TEST(AccountsFileTest, SaveAndLoadGiveTheSameAccountsInOrder) {
     ASSERT_TRUE(ReadFileBytes(path, bytes));
     EXPECT_TRUE(bytes.starts_with("Sieveclaw Datastream Version 1.1\r\n3\r\n1\r\nwork\r\nwork-user\r\n"))
         << bytes.substr(0, 60);
-    // The blocks, then the later values: their header and two a record.
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2 + 3 * 15 + 1 + 3 * 2);
+    // The blocks, then the later values: their header and three a record.
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2 + 3 * 15 + 1 + 3 * 3);
     std::size_t lineFeeds = 0;
     for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1)) {
         ++lineFeeds;
@@ -138,16 +138,17 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     records[0].m_POP3Security = EConnectionSecurity::kSslTls;
     records[1].m_SMTPSecurity = EConnectionSecurity::kStartTls;
     records[1].m_SMTPCertificate = "AB:01:FF";
+    records[1].m_LeaveMailUnread = 1;
     const std::string written = FormatAccountsText(records);
     EXPECT_NE(written.find("\r\nSieveclaw Account Values Version 1\r\n1 pop3-security=ssl-tls\r\n"
-                           "1 smtp-security=when-offered\r\n2 pop3-security=when-offered\r\n"
-                           "2 smtp-security=starttls\r\n2 smtp-certificate=AB:01:FF\r\n"),
+                           "1 smtp-security=when-offered\r\n1 leave-unread=0\r\n2 pop3-security=when-offered\r\n"
+                           "2 smtp-security=starttls\r\n2 smtp-certificate=AB:01:FF\r\n2 leave-unread=1\r\n"),
               std::string::npos)
         << written;
 
-    // A newer version's values, lines of no record, and a value no choice has.
-    const std::string newer = written + "2 leave-unread=1\r\n7 pop3-security=ssl-tls\r\nno equals\r\n"
-                                        "1 smtp-security=bogus\r\n";
+    // A newer version's values, lines of no record, and values no choice has.
+    const std::string newer = written + "2 archive-after=30\r\n7 pop3-security=ssl-tls\r\nno equals\r\n"
+                                        "1 smtp-security=bogus\r\n1 leave-unread=yes\r\n";
     const std::vector<EmailAccountInfo> read = ParseAccountsText(newer, kFolder);
     ASSERT_EQ(read.size(), 2U);
     EXPECT_EQ(read[0].m_POP3Security, EConnectionSecurity::kSslTls);
@@ -155,16 +156,29 @@ TEST(AccountsFileTest, LaterValuesFollowTheBlocksAndKeepWhatThisVersionDoesNotKn
     EXPECT_EQ(read[1].m_SMTPSecurity, EConnectionSecurity::kStartTls);
     EXPECT_EQ(read[1].m_SMTPCertificate, "AB:01:FF");
     EXPECT_TRUE(read[0].m_POP3Certificate.empty() && read[1].m_POP3Certificate.empty());
+    EXPECT_EQ(read[0].m_LeaveMailUnread, 0);
+    EXPECT_EQ(read[1].m_LeaveMailUnread, 1);
     EXPECT_TRUE(read[0].m_OtherStoredValues.empty());
     ASSERT_EQ(read[1].m_OtherStoredValues.size(), 1U);
-    EXPECT_EQ(read[1].m_OtherStoredValues[0], std::make_pair(std::string("leave-unread"), std::string("1")));
-    EXPECT_NE(FormatAccountsText(read).find("2 leave-unread=1\r\n"), std::string::npos);
+    EXPECT_EQ(read[1].m_OtherStoredValues[0], std::make_pair(std::string("archive-after"), std::string("30")));
+    EXPECT_NE(FormatAccountsText(read).find("2 archive-after=30\r\n"), std::string::npos);
 
-    // A file of the fifteen-line layout gives today's behaviour.
-    const std::vector<EmailAccountInfo> old = ParseAccountsText(kHeader + "1\n" + Block("old", "pw"), kFolder);
+    // A file of the fifteen-line layout gives today's behaviour, even for a server whose new
+    // accounts would leave mail unread.
+    const std::vector<EmailAccountInfo> old = ParseAccountsText(kHeader + "1\n" + Block("gmail.com", "pw"), kFolder);
     ASSERT_EQ(old.size(), 1U);
     EXPECT_EQ(old[0].m_POP3Security, EConnectionSecurity::kWhenOffered);
     EXPECT_EQ(old[0].m_SMTPSecurity, EConnectionSecurity::kWhenOffered);
+    EXPECT_EQ(old[0].m_LeaveMailUnread, 0);
+}
+
+TEST(AccountsFileTest, MailIsLeftUnreadByDefaultOnlyOnTheServersThatNeedIt) {
+    for (const char* server : {"pop.gmail.com", "GMAIL.COM", "pop.googlemail.com.", " pop.gmail.com "}) {
+        EXPECT_TRUE(LeavesMailUnreadByDefault(server)) << server;
+    }
+    for (const char* server : {"notgmail.com", "gmail.com.example", "pop.example.org", "", "mail.com"}) {
+        EXPECT_FALSE(LeavesMailUnreadByDefault(server)) << server;
+    }
 }
 
 TEST(AccountsFileTest, MissingFileOrFolderLoadsAndSavesNothing) {
@@ -276,7 +290,7 @@ TEST(AccountsFileTest, LineFeedInAValueDoesNotShiftTheRestOfTheFile) {
     EXPECT_TRUE(FirstFieldNotStoredIntact(records[1]).empty());
 
     const std::string text = FormatAccountsText(records);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 2 * 15 + 1 + 2 * 2);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 2 * 15 + 1 + 2 * 3);
     const std::vector<EmailAccountInfo> loaded = ParseAccountsText(text, kFolder);
     ASSERT_EQ(loaded.size(), 2U);
     EXPECT_EQ(loaded[0].m_POP3Password, "\xE6");

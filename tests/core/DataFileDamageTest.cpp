@@ -52,7 +52,7 @@ TEST(DataFileDamageTest, EachFileKindNamesTheFirstLineThatDoesNotReadWhole) {
         {"accounts count too large", FindAccountsTextDamage, AccountsText("2"), values},
         {"accounts value of no account", FindAccountsTextDamage, whole + "2 pop3-security=ssl-tls\r\n", values + 3},
         {"accounts value no choice has", FindAccountsTextDamage, whole + "1 smtp-security=bogus\r\n", values + 3},
-        {"accounts unknown key kept", FindAccountsTextDamage, whole + "\r\n1 leave-unread=1\r\n", 0},
+        {"accounts unknown key kept", FindAccountsTextDamage, whole + "\r\n1 archive-after=30\r\n", 0},
         {"settings whole", FindProfileTextDamage, kBom + "; comment\n[Settings]\nEmailDelay=5\n\n", 0},
         {"settings unclosed section", FindProfileTextDamage, "[Settings]\nEmailDelay=5\n[Sett\n", 3},
         {"settings value without name", FindProfileTextDamage, "[Settings]\n=5\n", 2},

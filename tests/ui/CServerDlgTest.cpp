@@ -41,13 +41,13 @@ TEST_F(CServerDlgTest, ANewAccountTakesTheIncomingServerForOutgoingUnlessAnother
     CServerDlg dialog(m_Context, m_Accounts, EmailAccountInfo());
     // Tab follows the fields as they are read, the address after the incoming server's fields.
     std::vector<std::string> tabs;
-    for (QWidget* widget = Child<QWidget>(dialog, "name"); tabs.size() < 8; widget = widget->nextInFocusChain()) {
+    for (QWidget* widget = Child<QWidget>(dialog, "name"); tabs.size() < 9; widget = widget->nextInFocusChain()) {
         if (widget->focusPolicy() & Qt::TabFocus) {
             tabs.push_back(widget->objectName().toStdString());
         }
     }
     EXPECT_EQ(tabs, (std::vector<std::string>{"name", "pop3Server", "pop3Port", "pop3Security", "pop3Forget",
-                                              "pop3User", "pop3Password", "email"}));
+                                              "pop3User", "pop3Password", "leaveUnread", "email"}));
     EXPECT_EQ(Child<QLineEdit>(dialog, "pop3Port")->text(), "110");
     EXPECT_FALSE(Child<QWidget>(dialog, "smtpBody")->isEnabled());
     FillNew(dialog);
@@ -157,6 +157,29 @@ TEST_F(CServerDlgTest, AnEditShowsTheAccountAndOnlyChangedLogonsAreOfferedATest)
     EXPECT_EQ(m_Prompt.Texts(EBox::kQuestion).size(), 2U);
     EXPECT_EQ(dialog.Account().m_POP3Certificate, "");
     EXPECT_EQ(dialog.Account().m_SMTPPassword, "new");
+}
+
+TEST_F(CServerDlgTest, MailIsLeftUnreadByTheServersDefaultUntilTheUserChooses) {
+    {
+        CServerDlg dialog(m_Context, m_Accounts, EmailAccountInfo());
+        FillNew(dialog);
+        EXPECT_FALSE(Child<QCheckBox>(dialog, "leaveUnread")->isChecked());
+        Type(dialog, "pop3Server", "pop.gmail.com");
+        EXPECT_TRUE(Child<QCheckBox>(dialog, "leaveUnread")->isChecked());
+        Click(dialog, "leaveUnread");
+        Type(dialog, "pop3Server", "pop.googlemail.com");
+        m_Prompt.m_Answers = {CUserPrompt::EAnswer::kNo};
+        dialog.accept();
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.Account().m_LeaveMailUnread, 0);
+    }
+    EmailAccountInfo stored = Stored();
+    stored.m_LeaveMailUnread = 1;
+    CServerDlg dialog(m_Context, m_Accounts, stored);
+    EXPECT_TRUE(Child<QCheckBox>(dialog, "leaveUnread")->isChecked());
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Account().m_LeaveMailUnread, 1);
 }
 
 TEST_F(CServerDlgTest, BrowsingForASoundStartsInTheLastFolderAndRemembersTheNewOne) {
