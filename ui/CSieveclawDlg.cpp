@@ -635,7 +635,8 @@ void CSieveclawDlg::ShowTrayMenu(QPoint where) {
 
 void CSieveclawDlg::Exit() {
     m_Tray->SetTrayIcon(CSieveclawTray::EAction::kDelete, m_Tray->Current());
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit(), not quit(): quit() first asks every window to close, and this one only hides.
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 bool CSieveclawDlg::CanHide() const {
