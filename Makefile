@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD   = build/$(PRESET)
 
-.PHONY: all bootstrap build demo test asan fuzz bench clean
+.PHONY: all bootstrap build demo demo-desktop test asan fuzz bench clean
 
 all: build
 
@@ -16,6 +16,10 @@ build: bootstrap
 # Runs the filter's main job against a private mail server with a demo mailbox.
 demo: build
 	scripts/demo
+
+# The same check in the desktop program's window and tray (needs a desktop session).
+demo-desktop: build
+	scripts/demo-desktop
 
 # Builds everything and runs every test.
 test: build

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -21,12 +20,12 @@
 #include "app/CliStatusPrinter.h"
 #include "core/AccountList.h"
 #include "core/AccountsFile.h"
-#include "core/AsciiCase.h"
 #include "core/DataFolder.h"
+#include "core/DataFolderLock.h"
+#include "engine/AccountRows.h"
 #include "engine/EmailThread.h"
 #include "engine/SharedState.h"
 #include "engine/StartupData.h"
-#include "mail/MessageFiles.h"
 
 namespace sieveclaw {
 
@@ -61,9 +60,8 @@ struct AccountRow {
     std::size_t m_Trash = 0;
 };
 
-// The main window's accounts list after a check: each account's remembered inbox messages, and
-// the spam files counted for the first account whose name matches their ACCOUNT line ignoring
-// case (a file of an account that no longer exists counts for none).
+// The main window's accounts list after a check: each account's remembered inbox messages and
+// its spam files.
 std::vector<AccountRow> CountAccounts(const CAccountList& accounts) {
     std::vector<AccountRow> rows;
     for (ListPos pos = accounts.First(); pos != kNoPos; pos = accounts.Next(pos)) {
@@ -71,18 +69,13 @@ std::vector<AccountRow> CountAccounts(const CAccountList& accounts) {
             rows.push_back({account.m_AccountName, account.m_InboxEntries->Count(), 0});
         });
     }
-    std::error_code failure;
-    for (std::filesystem::directory_iterator it(SpamFolder(), failure), end; !failure && it != end;
-         it.increment(failure)) {
-        if (!it->is_regular_file() || it->path().extension() != ".eml") {
-            continue;
-        }
-        const std::string owner = ReadAccountLine(it->path().string());
-        const auto row = std::find_if(rows.begin(), rows.end(),
-                                      [&owner](const AccountRow& r) { return EqualsIgnoringAsciiCase(r.m_Name, owner); });
-        if (row != rows.end()) {
-            ++row->m_Trash;
-        }
+    std::vector<std::string> names;
+    for (const AccountRow& row : rows) {
+        names.push_back(row.m_Name);
+    }
+    const std::vector<std::size_t> spam = CountSpamFilesByAccount(names);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].m_Trash = spam[i];
     }
     return rows;
 }
@@ -171,6 +164,19 @@ int WaitForStopSignal(const sigset_t& signals, std::chrono::milliseconds wait) {
     return received > 0 ? received : 0;
 }
 
+// Takes the data folder for this command, so that no mailbox is checked by two programs at once
+// (the desktop program takes the same lock). Empty when taken, else why not.
+std::string TakeDataFolder(CDataFolderLock& lock, const char* command) {
+    const std::string folder = GetProgramFolder();
+    if (!EnsureProgramFolder()) {
+        return "the data folder " + folder + " cannot be created";
+    }
+    if (lock.Acquire(folder, std::string("sieveclaw-cli ") + command)) {
+        return {};
+    }
+    return DataFolderInUseText(folder, lock) + "; nothing was checked";
+}
+
 int UnexpectedArguments(const char* command, const std::vector<std::string>& arguments) {
     std::cerr << "sieveclaw-cli " << command << ": unexpected '" << arguments.front() << "'\n"
               << "usage: sieveclaw-cli [/l] " << command << "\n";
@@ -185,6 +191,11 @@ int RunCheckCommand(const std::vector<std::string>& arguments) {
     }
     // First of all, so that a stop asked for while the files load is taken, not fatal.
     const sigset_t stopSignals = BlockStopSignals();
+    CDataFolderLock lock;
+    if (const std::string busy = TakeDataFolder(lock, "check"); !busy.empty()) {
+        std::cerr << "sieveclaw-cli check: " << busy << "\n";
+        return 1;
+    }
     CSharedState state;
     if (const std::string problem = LoadAsAtStartup(state); !problem.empty()) {
         std::cerr << "sieveclaw-cli check: " << problem << "\n";
@@ -231,6 +242,13 @@ int RunRunCommand(const std::vector<std::string>& arguments) {
     // Before anything else: a SIGTERM while the files load must stop the run cleanly, and the
     // worker's thread inherits the mask.
     const sigset_t stopSignals = BlockStopSignals();
+    // A refusal is a failure the service manager retries: the folder comes free when the desktop
+    // program ends.
+    CDataFolderLock lock;
+    if (const std::string busy = TakeDataFolder(lock, "run"); !busy.empty()) {
+        std::cerr << "sieveclaw-cli run: " << busy << "\n";
+        return 1;
+    }
     CSharedState state;
     if (const std::string problem = LoadAsAtStartup(state); !problem.empty()) {
         std::cerr << "sieveclaw-cli run: " << problem << "\n";

@@ -167,4 +167,63 @@ std::string MatchDefaultMailProgram(const std::vector<MailProgram>& programs, st
     return {};
 }
 
+std::vector<std::string> SplitExecLine(std::string_view exec) {
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < exec.size()) {
+                current += exec[++i];
+            } else {
+                current += c;
+            }
+        } else if (c == ' ' || c == '\t') {
+            if (inArgument) {
+                arguments.push_back(std::move(current));
+                current.clear();
+                inArgument = false;
+            }
+        } else if (c == '"') {
+            quoted = true;
+            inArgument = true;
+        } else if (c == '%' && i + 1 < exec.size()) {
+            // A field code stands for something this start has not got; an argument that was
+            // only the code goes with it.
+            if (exec[++i] == '%') {
+                current += '%';
+                inArgument = true;
+            }
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (quoted) {
+        return {};
+    }
+    if (inArgument) {
+        arguments.push_back(std::move(current));
+    }
+    if (arguments.empty() || arguments.front().empty()) {
+        return {};
+    }
+    return arguments;
+}
+
+std::string MailProgramCommand(std::string_view chosen) {
+    if (!chosen.empty()) {
+        for (const MailProgram& program : FindMailPrograms()) {
+            if (program.m_Name == chosen) {
+                return program.m_Command;
+            }
+        }
+    }
+    return DefaultMailtoCommand();
+}
+
 }  // namespace sieveclaw

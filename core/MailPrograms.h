@@ -34,6 +34,17 @@ std::vector<MailProgram> FindMailPrograms();
 // installed.
 std::string DefaultMailtoCommand();
 
+// A desktop entry's Exec line as the program and its arguments: split at blanks outside double
+// quotes, a backslash inside quotes keeping the next character, "%%" read as "%" and the field
+// codes (%u, %U, %f and the like) left out, since the mail program is started without a message
+// or file. Empty when the line holds no program (or an unclosed quote).
+std::vector<std::string> SplitExecLine(std::string_view exec);
+
+// The command of "&Get Your Email": the Exec line of the mail program named chosen (the
+// "MailProgram" setting) when it is installed, else the desktop's default mail program's; empty
+// when neither is there.
+std::string MailProgramCommand(std::string_view chosen);
+
 // The name of the first program whose command occurs in defaultCommand, the mail program the user
 // has been using; empty when none does.
 std::string MatchDefaultMailProgram(const std::vector<MailProgram>& programs, std::string_view defaultCommand);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sieveclaw {
@@ -25,6 +26,18 @@ public:
     virtual std::string FetchDescription() const {
         return "connect to " + SourceName() + " and download new filters if any are available";
     }
+
+    // Live Update's program update, on the user interface thread. True when the updater wants the
+    // program to end (it replaces the program); report says what it did, for the user. The
+    // program is a package of the system here, so this one only says so.
+    virtual bool UpdateProgram(std::string& report) {
+        report = std::string(kPackagedProgramReport);
+        return false;
+    }
+
+    static constexpr std::string_view kPackagedProgramReport =
+        "Sieveclaw itself is updated by your system's package manager (for example with \"sudo apt upgrade\"), "
+        "not from within the program.";
 };
 
 // The text of the dismissable box ("FilterCheck") that announces a filter update.

@@ -6,14 +6,13 @@
 #include <cctype>
 #include <climits>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "core/ActivityLog.h"
 #include "core/DataFolder.h"
 #include "core/MessageEntry.h"
 #include "core/TextFile.h"
 #include "engine/AccountTransport.h"
+#include "engine/FilterUpdate.h"
 #include "filter/FilterFiles.h"
 #include "filter/SpamDecision.h"
 #include "mail/CEmailMsg.h"
@@ -131,25 +130,11 @@ void CMailCheck::RunFilterUpdate() {
         return;
     }
     WriteActivityLog("EmailThread - Checking for new filters");
-    std::error_code error;
-    std::string tempFolder = std::filesystem::temp_directory_path(error).string();
-    if (error) {
-        tempFolder = "/tmp";
-    }
     if (m_Prompt != nullptr) {
         // The answer does not matter: the update runs in every case, so the box only informs.
         m_Prompt->ShowDismissable(std::string(kMsgFilterCheck), FilterCheckText(m_Updater));
     }
-    const std::vector<std::string> files = m_Updater.DownloadFilterFiles(tempFolder);
-    if (!files.empty()) {
-        const FilterUpdateResult merged = MergeFilterUpdateFiles(m_State.m_Lists, files, m_State.m_FilterFilesLock);
-        WriteActivityLogF("EmailThread - Filter update: %zu entries read, %zu files merged", merged.m_EntriesRead,
-                          merged.m_FilesDeleted);
-    }
-    m_State.m_Settings.SetLastDataUpdateDate(now);
-    if (!m_State.m_Settings.SaveSettings(m_State.m_Store)) {
-        WriteActivityLog2("EmailThread - Could not save the settings: ", m_State.m_Store.LastError());
-    }
+    sieveclaw::RunFilterUpdate(m_State, m_Updater);
 }
 
 // The inbox folder holds the good mail of earlier runs whose messages may still be on the

@@ -21,12 +21,22 @@ std::string StartupData::DamageReport() const {
 
 StartupData LoadDataAtStartup(CSharedState& state) {
     StartupData data;
+    LoadAccountsAtStartup(state, data);
+    LoadSettingsAndListsAtStartup(state, data);
+    return data;
+}
+
+void LoadAccountsAtStartup(CSharedState& state, StartupData& data) {
     std::optional<DataFileDamage> damage;
     const std::string accountsPath = AccountsFilePath();
     data.m_AccountsFileExists = LoadAccounts(state.m_Accounts, accountsPath, &damage) || damage.has_value();
     if (damage) {
+        data.m_AccountsDamaged = true;
         data.m_Damaged.push_back(std::move(*damage));
     }
+}
+
+void LoadSettingsAndListsAtStartup(CSharedState& state, StartupData& data) {
     if (!state.m_Store.Load()) {
         if (std::optional<DataFileDamage> settings = state.m_Store.Damage()) {
             data.m_Damaged.push_back(std::move(*settings));
@@ -37,7 +47,6 @@ StartupData LoadDataAtStartup(CSharedState& state) {
          LoadFilterListsAtStartup(state.m_Lists, state.m_Settings, state.m_FilterFilesLock, GetProgramFolder())) {
         data.m_Damaged.push_back(std::move(list));
     }
-    return data;
 }
 
 }  // namespace sieveclaw

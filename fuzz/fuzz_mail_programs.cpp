@@ -1,10 +1,12 @@
 // Desktop entries and mimeapps.list files over arbitrary bytes: no crash, a program found has a
-// name and a command, and every default handler named is a non-empty id without a separator.
+// name and a command, an Exec line splits into a program and its arguments, and every default
+// handler named is a non-empty id without a separator.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/MailPrograms.h"
 #include "fuzz/FuzzRequire.h"
@@ -16,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(program->m_DesktopId == "fuzz.desktop");
         Require(sieveclaw::MatchDefaultMailProgram({*program}, program->m_Command) == program->m_Name);
     }
+    const std::vector<std::string> arguments = sieveclaw::SplitExecLine(text);
+    Require(arguments.empty() || !arguments.front().empty());
     for (const std::string& id : sieveclaw::ReadDefaultMailtoHandlers(text)) {
         Require(!id.empty() && id.find(';') == std::string::npos);
     }

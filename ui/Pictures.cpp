@@ -29,6 +29,36 @@ QString ResourceOf(EPicture picture) {
             return QStringLiteral(":/pictures/test-running.svg");
         case EPicture::kLock:
             return QStringLiteral(":/pictures/lock.svg");
+        case EPicture::kMain:
+            return QStringLiteral(":/pictures/sieveclaw.svg");
+        case EPicture::kGotMail:
+            return QStringLiteral(":/pictures/gotmail.svg");
+        case EPicture::kScanning:
+            return QStringLiteral(":/pictures/scanning.svg");
+        case EPicture::kClaw1:
+            return QStringLiteral(":/pictures/claw1.svg");
+        case EPicture::kClaw2:
+            return QStringLiteral(":/pictures/claw2.svg");
+        case EPicture::kClaw3:
+            return QStringLiteral(":/pictures/claw3.svg");
+        case EPicture::kClaw4:
+            return QStringLiteral(":/pictures/claw4.svg");
+        case EPicture::kClaw5:
+            return QStringLiteral(":/pictures/claw5.svg");
+        case EPicture::kButtonInbox:
+            return QStringLiteral(":/pictures/button-inbox.svg");
+        case EPicture::kButtonTrash:
+            return QStringLiteral(":/pictures/button-trash.svg");
+        case EPicture::kButtonFriends:
+            return QStringLiteral(":/pictures/button-friends.svg");
+        case EPicture::kButtonFilters:
+            return QStringLiteral(":/pictures/button-filters.svg");
+        case EPicture::kButtonPreferences:
+            return QStringLiteral(":/pictures/button-preferences.svg");
+        case EPicture::kButtonCheck:
+            return QStringLiteral(":/pictures/button-check.svg");
+        case EPicture::kButtonGetMail:
+            return QStringLiteral(":/pictures/button-getmail.svg");
     }
     return {};
 }
@@ -50,6 +80,14 @@ QPixmap Picture(EPicture picture, QSize size) {
 
 QIcon PictureIcon(EPicture picture, QSize size) {
     return QIcon(Picture(picture, size));
+}
+
+QIcon ScalableIcon(EPicture picture) {
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(Picture(picture, QSize(side, side)));
+    }
+    return icon;
 }
 
 }  // namespace sieveclaw

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,31 @@ TEST(MailProgramsTest, EntriesThatHandleMailtoAreTheProgramsAndTheDefaultIsMatch
     EXPECT_EQ(command, "/opt/amail/bin/amail -compose %u");
     EXPECT_EQ(MatchDefaultMailProgram(programs, command), "AMail");
     EXPECT_EQ(MatchDefaultMailProgram(programs, "something else"), "");
+
+    // "&Get Your Email": the chosen program's command, else (unknown or none chosen) the default's.
+    EXPECT_EQ(MailProgramCommand("zMail"), "zmail %u");
+    EXPECT_EQ(MailProgramCommand("Gone"), command);
+    EXPECT_EQ(MailProgramCommand(""), command);
+}
+
+TEST(MailProgramsTest, ExecLinesSplitIntoTheProgramAndItsArgumentsWithoutFieldCodes) {
+    using Args = std::vector<std::string>;
+    const struct {
+        const char* m_Exec;
+        Args m_Expected;
+    } cases[] = {
+        {"zmail %u", {"zmail"}},
+        {"/opt/amail/bin/amail -compose %u", {"/opt/amail/bin/amail", "-compose"}},
+        {"\"/opt/My Mail/mail\" --new  %U", {"/opt/My Mail/mail", "--new"}},
+        {"\"say \\\"hi\\\"\" x%%y", {"say \"hi\"", "x%y"}},
+        {"mail --to=%u", {"mail", "--to="}},
+        {"\"unclosed", {}},
+        {"  %u ", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitExecLine(c.m_Exec), c.m_Expected) << c.m_Exec;
+    }
 }
 
 }  // namespace
