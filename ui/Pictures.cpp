@@ -29,6 +29,14 @@ QString ResourceOf(EPicture picture) {
             return QStringLiteral(":/pictures/test-running.svg");
         case EPicture::kLock:
             return QStringLiteral(":/pictures/lock.svg");
+        case EPicture::kMarkFriend:
+            return QStringLiteral(":/pictures/mark-friend.svg");
+        case EPicture::kMarkStranger:
+            return QStringLiteral(":/pictures/mark-stranger.svg");
+        case EPicture::kMarkSpamYoung:
+            return QStringLiteral(":/pictures/mark-spam-young.svg");
+        case EPicture::kMarkSpamOld:
+            return QStringLiteral(":/pictures/mark-spam-old.svg");
     }
     return {};
 }

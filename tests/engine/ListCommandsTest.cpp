@@ -15,10 +15,10 @@
 #include "core/DataFolder.h"
 #include "core/TextFile.h"
 #include "engine/TrashCommands.h"
-#include "mail/CEmailMsg.h"
 #include "mail/MessageFiles.h"
 #include "filter/FilterFiles.h"
 #include "tests/support/ScopedDataFolder.h"
+#include "tests/support/StoredMessages.h"
 
 // The commands of the Inbox and the Trash Can windows, called as the windows call them, without a
 // window: what they do to the lists, the files and the main window's counts.
@@ -102,29 +102,13 @@ protected:
         }
     }
 
-    // A message in the Inbox folder of account, listed in its Inbox entries.
-    void Receive(const std::string& account, const std::string& from, const std::string& subject,
-                 const std::string& date = "Mon, 3 Jun 2024 09:14:22 +0200") {
-        CEmailMsg message;
-        message.m_RawText = "From: " + from + "\r\nTo: me@example.org\r\nSubject: " + subject + "\r\nDate: " + date +
-                            "\r\n\r\nHello\r\n";
-        const auto path = SaveEmailToFolder(InboxFolder(), message, account, "");
-        ASSERT_TRUE(path.has_value());
-        // Listed as the check lists it: the fields as the header gives them.
-        MessageEntry entry;
-        std::string reason;
-        ReadReasonLine(*path, entry, reason);
-        entry.m_FilePath = *path;
-        Account(account).m_InboxEntries->Append(entry);
+    void Receive(const std::string& account, const std::string& from, const std::string& subject) {
+        ASSERT_TRUE(test::ReceiveMessage(m_State.m_Accounts, account,
+                                         test::StoredMessageText(from, subject, "Mon, 3 Jun 2024 09:14:22", "Hello")));
     }
 
-    // A spam file as the check leaves it.
     std::string StoreSpam(const std::string& account, const std::string& from, const std::string& reason) {
-        CEmailMsg message;
-        message.m_RawText = "From: " + from + "\r\nTo: me@example.org\r\nSubject: Offer\r\n\r\nBuy\r\n";
-        const auto path = SaveEmailToFolder(SpamFolder(), message, account, reason);
-        EXPECT_TRUE(path.has_value());
-        return path.value_or("");
+        return test::StoreSpamMessage(account, test::StoredMessageText(from, "Offer", "", "Buy"), reason);
     }
 
     EmailAccountInfo Account(const std::string& name) const {
