@@ -17,6 +17,8 @@ CSMTPStatusDlg::CSMTPStatusDlg(QWidget* owner)
     m_Status->setObjectName(QStringLiteral("status"));
     m_Status->setMinimumWidth(m_Status->fontMetrics().horizontalAdvance(
         QStringLiteral("Done.  Now logging off your email server")));
+    // The headlines fit on one line.
+    m_Headline->setMinimumWidth(m_Headline->fontMetrics().horizontalAdvance(QString::fromLatin1(kSalvageHeadline)) + 8);
     auto* status = new QFormLayout;
     status->addRow(QStringLiteral("Status"), m_Status);
     auto* layout = new QVBoxLayout(this);

@@ -116,7 +116,12 @@ CTrashDlg::CTrashDlg(CDialogContext& context, std::string accountFilter, QWidget
 }
 
 std::vector<CListRow> CTrashDlg::LoadRows() {
-    return TrashRows(m_AccountFilter, m_DeleteAfterDays, std::time(nullptr));
+    return TrashRows(m_AccountFilter, m_DeleteAfterDays, m_Clock ? m_Clock() : std::time(nullptr));
+}
+
+void CTrashDlg::SetClock(std::function<std::time_t()> clock) {
+    m_Clock = std::move(clock);
+    Reload();
 }
 
 void CTrashDlg::UpdateButtons() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "ui/MessageListDlg.h"
@@ -23,6 +26,9 @@ public:
 
     // "&Close" first checks the day count.
     void accept() override;
+    // What the ages of spam are counted to from now on (the rows are read again); the system clock
+    // unless set. For tests and the manual's pictures, whose files are all new.
+    void SetClock(std::function<std::time_t()> clock);
 
 private:
     std::vector<CListRow> LoadRows() override;
@@ -41,6 +47,7 @@ private:
     std::optional<int> DayCount() const;
 
     std::string m_AccountFilter;
+    std::function<std::time_t()> m_Clock;
     int m_DeleteAfterDays;
     QPushButton* m_View;
     QPushButton* m_Delete;

@@ -58,6 +58,7 @@ CViewEmailDlg::CViewEmailDlg(CDialogContext& context, CViewerList& list, int row
     setSizeGripEnabled(false);
     m_RemoteBlocked->setObjectName(QStringLiteral("remoteBlocked"));
     m_RemoteBlocked->setWordWrap(true);
+    m_RemoteBlocked->setContentsMargins(10, 0, 10, 4);
     m_RemoteBlocked->hide();
     m_Text->setObjectName(QStringLiteral("body"));
     m_Text->setReadOnly(true);

@@ -1,6 +1,7 @@
 #include "ui/MessageListDlg.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -98,7 +99,7 @@ void CMessageListDlg::Start() {
 }
 
 void CMessageListDlg::Reload() {
-    if (IsBusy()) {
+    if (IsBusy() || m_MenuOpen) {
         m_ReloadPending = true;
         return;
     }
@@ -277,13 +278,38 @@ void CMessageListDlg::WidenColumnsToRows() {
     const QFontMetrics metrics(m_List->font());
     const int icon = m_List->iconSize().isValid() ? m_List->iconSize().width()
                                                   : m_List->style()->pixelMetric(QStyle::PM_SmallIconSize);
+    // Shaping every cell of a long list takes longer than the rest of opening it. Each cell's width
+    // is estimated from the widths of its characters, and only the cells that come out widest are
+    // measured exactly.
+    constexpr std::size_t kMeasured = 16;
+    std::unordered_map<char16_t, int> characterWidths;
+    const auto estimate = [&](const QString& text) {
+        int width = 0;
+        for (const QChar character : text) {
+            auto [known, added] = characterWidths.try_emplace(character.unicode(), 0);
+            if (added) {
+                known->second = metrics.horizontalAdvance(character);
+            }
+            width += known->second;
+        }
+        return width;
+    };
+    std::vector<std::pair<int, int>> widths;  // estimate, row
     for (int column = 0; column < m_Model->columnCount(); ++column) {
         const EListColumn kind = m_Model->ColumnAt(column);
-        int widest = m_List->columnWidth(column);
+        widths.clear();
         for (int row = 0; row < m_Model->rowCount(); ++row) {
-            const int needed = metrics.horizontalAdvance(m_Model->Cell(row, kind)) + kCellPadding +
-                               (column == 0 && RowAt(row).m_Mark != ERowMark::kNone ? icon : 0);
-            widest = std::max(widest, needed);
+            const int mark = column == 0 && RowAt(row).m_Mark != ERowMark::kNone ? icon : 0;
+            widths.emplace_back(estimate(m_Model->Cell(row, kind)) + mark, row);
+        }
+        const std::size_t measured = std::min(kMeasured, widths.size());
+        std::partial_sort(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(measured), widths.end(),
+                          std::greater<>());
+        int widest = m_List->columnWidth(column);
+        for (std::size_t at = 0; at < measured; ++at) {
+            const int row = widths[at].second;
+            const int mark = column == 0 && RowAt(row).m_Mark != ERowMark::kNone ? icon : 0;
+            widest = std::max(widest, metrics.horizontalAdvance(m_Model->Cell(row, kind)) + kCellPadding + mark);
         }
         m_List->setColumnWidth(column, widest);
     }
@@ -298,7 +324,7 @@ void CMessageListDlg::RunCommand(const std::function<void()>& command) {
 }
 
 void CMessageListDlg::ShowContextMenu(const QPoint& at) {
-    if (IsBusy() || !HasSelection()) {
+    if (IsBusy() || m_MenuOpen || !HasSelection()) {
         return;
     }
     QMenu menu(this);
@@ -308,9 +334,9 @@ void CMessageListDlg::ShowContextMenu(const QPoint& at) {
         menu.addAction(item.m_Text);
     }
     // The rows must not change between the choice and the command: reloads wait for both.
-    ++m_BusyDepth;
+    m_MenuOpen = true;
     QAction* chosen = menu.exec(m_List->viewport()->mapToGlobal(at));
-    --m_BusyDepth;
+    m_MenuOpen = false;
     const auto index = menu.actions().indexOf(chosen);
     if (index >= 0) {
         RunCommand(items[static_cast<std::size_t>(index)].m_Command);

@@ -129,6 +129,7 @@ private:
     QTimer* m_TickerTimer;
     int m_BusyDepth = 0;
     bool m_ReloadPending = false;
+    bool m_MenuOpen = false;  // reloads wait, as for a command, but the buttons stay as they are
     bool m_Shown = false;
 };
 
