@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -15,14 +16,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTreeView>
 
 #include "core/DataFolder.h"
 #include "core/TextFile.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/SmtpServer.h"
 #include "tests/support/StoredMessages.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CHTMLView.h"
+#include "ui/CSMTPStatusDlg.h"
 #include "ui/CTrashDlg.h"
 #include "ui/CViewEmailDlg.h"
 #include "ui/MessageListModel.h"
@@ -316,6 +320,53 @@ TEST_F(MessageWindowsTest, AnHtmlMessageWithRemotePicturesStylesAndScriptsMakesN
     EXPECT_GE(html->RemoteRefused(), 3);
     EXPECT_TRUE(Child<QLabel>(viewer, "remoteBlocked")->isVisible());
     EXPECT_EQ(server.Count(), 0);
+}
+
+TEST_F(MessageWindowsTest, AServerThatNeverAnswersLeavesTheWindowsPaintingUntilTheTimeout) {
+    test::CFaultServer server;
+    server.Hold();
+    server.Start();
+    m_State->m_Accounts.ModifyAt(FindAccount(m_State->m_Accounts, "Home"), [&](EmailAccountInfo& account) {
+        account.m_SMTPServer = "127.0.0.1";
+        account.m_SMTPPort = std::to_string(server.Port());
+    });
+    m_Context.m_TuneTransport = [](CTransportOptions& transport) {
+        transport.m_TimeoutUnit = std::chrono::milliseconds(100);
+        transport.m_Timeout = [] { return 10; };
+    };
+    StoreSpam("slow");
+    CTrashDlg trash(m_Context);
+    trash.show();
+    Select(trash, {0});
+    // The window's own thread goes on meanwhile: the ticks while the box is up, and the stages it
+    // showed, in order.
+    int ticks = 0;
+    std::vector<std::string> stages;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (auto* box = trash.findChild<CSMTPStatusDlg*>()) {
+            ++ticks;
+            const std::string stage = Child<QLabel>(*box, "status")->text().toStdString();
+            if (stages.empty() || stages.back() != stage) {
+                stages.push_back(stage);
+            }
+        }
+    });
+    ticker.start(50);
+    Click(trash, "salvage");
+    EXPECT_GE(ticks, 10);
+    const std::vector<std::string> order{"Connecting to your email server.", "Sending email...",
+                                         "Done.  Now logging off your email server", "Done."};
+    auto next = order.begin();
+    for (const std::string& stage : stages) {
+        next = std::find(next, order.end(), stage);
+        EXPECT_NE(next, order.end()) << stage;
+    }
+    EXPECT_EQ(trash.findChild<CSMTPStatusDlg*>(), nullptr);
+    EXPECT_EQ(Column(trash, 1), std::vector<std::string>{"slow"});
+    EXPECT_EQ(m_Prompt.Texts(EBox::kError),
+              std::vector<std::string>{"Sieveclaw had a problem sending mail.  This was returned from the server: "
+                                       "The server did not answer in time."});
 }
 
 // Salvage and bounce from the Trash Can against a real SMTP server.
