@@ -13,6 +13,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -24,7 +25,9 @@
 #include "tests/support/FaultServer.h"
 #include "tests/support/SmtpServer.h"
 #include "tests/support/StoredMessages.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CBlockDomainsDlg.h"
 #include "ui/CHTMLView.h"
 #include "ui/CSMTPStatusDlg.h"
 #include "ui/CTrashDlg.h"
@@ -151,6 +154,24 @@ protected:
         }
     }
 
+    // Right-clicks the list and chooses the menu item whose text is item.
+    static void ChooseFromMenu(QWidget& window, const QString& item) {
+        QTimer::singleShot(0, [item] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions()) {
+                if (action->text() == item) {
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    return;
+                }
+            }
+            menu->close();
+            ADD_FAILURE() << "no menu item " << item.toStdString();
+        });
+        emit List(window).customContextMenuRequested(QPoint(5, 5));
+    }
+
     static std::vector<int> SelectedRows(QWidget& window) {
         std::vector<int> rows;
         for (const QModelIndex& index : List(window).selectionModel()->selectedRows()) {
@@ -226,6 +247,47 @@ TEST_F(MessageWindowsTest, DeletingSelectsTheRowNowAtTheLowestPositionOrTheLast)
                                         "Are you sure that you want to delete this email?",
                                         "Are you sure that you want to delete this email?"}));
     EXPECT_EQ(FilesInFolder(InboxFolder(), ".eml").size(), 2U);
+}
+
+TEST_F(MessageWindowsTest, BlockingADomainTakesTheCorrectedDomainsAndMovesTheirRows) {
+    for (const char* from : {"x@shop.example", "y@other.example", "z@shop.example.net"}) {
+        ASSERT_TRUE(test::ReceiveMessage(m_State->m_Accounts, "Home", test::StoredMessageText(from, from, "", "Hi")));
+    }
+    CInboxDlg inbox(m_Context);
+    Select(inbox, {0});
+    test::CModalAnswerer answers;
+    std::string offered;
+    answers.Then<CBlockDomainsDlg>([&](CBlockDomainsDlg* box) {
+        auto* domains = Child<QPlainTextEdit>(*box, "domains");
+        offered = domains->toPlainText().toStdString();
+        domains->setPlainText(QStringLiteral("shop.example>\n"));
+        box->accept();  // corrected, and shown again
+        box->accept();
+    });
+    ChooseFromMenu(inbox, QStringLiteral("Block all Email from this &domain"));
+    EXPECT_EQ(answers.Failure(), "");
+    EXPECT_EQ(offered.substr(0, offered.find_first_of("\r\n")), "shop.example");
+    EXPECT_EQ(m_Prompt.Texts(EBox::kError).size(), 1U);
+    EXPECT_TRUE(m_State->m_Lists.m_FromList.Contains("shop.example"));
+    EXPECT_EQ(Column(inbox, 0), std::vector<std::string>{"y@other.example"});
+    EXPECT_EQ(FilesInFolder(SpamFolder(), ".eml").size(), 2U);
+}
+
+TEST_F(MessageWindowsTest, AReloadDuringACommandWaitsUntilTheCommandIsOver) {
+    Receive("a", "");
+    Receive("b", "");
+    CInboxDlg inbox(m_Context);
+    std::vector<std::string> duringQuestion;
+    m_Prompt.m_Answers = {EAnswer::kYes};
+    m_Prompt.m_OnBox = [&](const test::CRecordingPrompt::Box&) {
+        Receive("c", "");  // the mail check stored a message and asks for a reload
+        inbox.Reload();
+        duringQuestion = Column(inbox, 0);
+    };
+    Select(inbox, {0});
+    Click(inbox, "delete");
+    EXPECT_EQ(duringQuestion, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Column(inbox, 0), (std::vector<std::string>{"b", "c"}));
 }
 
 TEST_F(MessageWindowsTest, TheHintTickerWrapsAfterItsLastCharacter) {
