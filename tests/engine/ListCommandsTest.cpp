@@ -154,6 +154,12 @@ TEST_F(ListCommandsTest, InboxRowsFollowTheAccountsAndMarkFriendsExactly) {
     EXPECT_EQ(rows[1].m_Mark, ERowMark::kStranger);  // the friend entry differs in case
     EXPECT_EQ(rows[2].m_Mark, ERowMark::kFriend);
     EXPECT_EQ(InboxRows(m_State.m_Accounts, nullptr)[2].m_Mark, ERowMark::kNone);
+
+    // People read the decoded subject; the lists the check compares keep the bytes it stored.
+    Receive("Work", "dan@d.example", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=");
+    const CListRow greeting = Rows().back();
+    EXPECT_EQ(greeting.m_Shown.m_Subject, "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(greeting.m_Stored.m_Subject, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=");
 }
 
 TEST_F(ListCommandsTest, BlockingAFriendNamesItAddsNothingAndStillMovesItsRowsBySubstring) {
