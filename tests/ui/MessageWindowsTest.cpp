@@ -478,6 +478,31 @@ TEST_F(TrashSendingTest, ASalvagedMessageArrivesAndLeavesTheListAndARefusedOneSt
     EXPECT_EQ(m_Server.MessageCount(), 1U);
 }
 
+TEST_F(TrashSendingTest, TheViewerSalvagesTheMessageItShowsAndDeletesWithoutAsking) {
+    StoreSpam("first", "First body");
+    StoreSpam("second", "Second body");
+    CTrashDlg trash(m_Context);
+    {
+        CViewEmailDlg viewer(m_Context, trash, 0, false);
+        const std::string subject = Child<QLineEdit>(viewer, "subject")->text().toStdString();
+        Click(viewer, "salvage");
+        EXPECT_FALSE(viewer.isVisible());
+        ASSERT_EQ(m_Server.MessageCount(), 1U);
+        const std::string body = subject == "first" ? "First body" : "Second body";
+        EXPECT_NE(m_Server.Message(1).value_or("").find(body), std::string::npos);
+        const std::vector<MessageEntry> salvaged = m_State->m_Lists.m_Salvaged.Snapshot();
+        ASSERT_EQ(salvaged.size(), 1U);
+        EXPECT_EQ(salvaged[0].m_To, "me@example.org");
+        EXPECT_EQ(salvaged[0].m_Subject, subject);
+    }
+    ASSERT_EQ(trash.RowCount(), 1);
+    CViewEmailDlg viewer(m_Context, trash, 0, false);
+    Click(viewer, "delete");
+    EXPECT_EQ(trash.RowCount(), 0);
+    EXPECT_TRUE(FilesInFolder(SpamFolder(), ".eml").empty());
+    EXPECT_TRUE(m_Prompt.Texts(EBox::kQuestion).empty());
+}
+
 TEST_F(TrashSendingTest, ABounceTakesTheRowWhetherOrNotTheNoticeWent) {
     StoreSpam("first");
     StoreSpam("second");
