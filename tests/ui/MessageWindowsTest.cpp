@@ -29,6 +29,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CBlockDomainsDlg.h"
 #include "ui/CHTMLView.h"
+#include "ui/COffsensiveWordDlg.h"
 #include "ui/CSMTPStatusDlg.h"
 #include "ui/CTrashDlg.h"
 #include "ui/CViewEmailDlg.h"
@@ -288,6 +289,38 @@ TEST_F(MessageWindowsTest, AReloadDuringACommandWaitsUntilTheCommandIsOver) {
     Click(inbox, "delete");
     EXPECT_EQ(duringQuestion, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(Column(inbox, 0), (std::vector<std::string>{"b", "c"}));
+}
+
+TEST_F(MessageWindowsTest, BlockingSubjectWordsOffersTheSubjectAndMovesTheRowsHoldingTheEdit) {
+    for (const char* subject : {"Cheap pills now", "cheap pills", "More Cheap pills!"}) {
+        Receive(subject, "");
+    }
+    CInboxDlg inbox(m_Context);
+    Select(inbox, {0, 1});
+    test::CModalAnswerer answers;
+    std::string offered;
+    answers.Then<COffsensiveWordDlg>([&](COffsensiveWordDlg* box) {
+        offered = Child<QLineEdit>(*box, "entry")->text().toStdString();
+        Type(*box, "entry", " Cheap pills ");
+        box->accept();
+    });
+    ChooseFromMenu(inbox, QStringLiteral("Block all Email with words from this &subject"));
+    EXPECT_EQ(answers.Failure(), "");
+    EXPECT_EQ(offered, "Cheap pills now");  // the first selected row's
+    EXPECT_TRUE(m_State->m_Lists.m_BodyList.Contains("Cheap pills"));
+    EXPECT_EQ(Column(inbox, 0), std::vector<std::string>{"cheap pills"});
+}
+
+TEST_F(MessageWindowsTest, TheTrashCanMenuRemovesTheFilterOfTheSelectedRows) {
+    StoreSpam("cheap pills");
+    m_State->m_Lists.m_BodyList.Add("cheap pills");
+    CTrashDlg trash(m_Context);
+    Select(trash, {0});
+    m_Prompt.m_Answers = {EAnswer::kYes};
+    ChooseFromMenu(trash, QStringLiteral("&Remove Filter"));
+    EXPECT_EQ(m_Prompt.Texts(EBox::kQuestion).size(), 1U);
+    EXPECT_FALSE(m_State->m_Lists.m_BodyList.Contains("cheap pills"));
+    EXPECT_EQ(Column(trash, 1), std::vector<std::string>{"cheap pills"});  // the row stays
 }
 
 TEST_F(MessageWindowsTest, TheHintTickerWrapsAfterItsLastCharacter) {
