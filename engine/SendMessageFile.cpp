@@ -107,6 +107,23 @@ ESendOutcome SalvageSpamFile(const std::string& filePath, const CAccountList& ac
     return ESendOutcome::kSent;
 }
 
+ESendOutcome SalvageViewedFile(const std::string& filePath, const std::string& accountName,
+                               const MessageEntry& stored, const CAccountList& accounts,
+                               GuardedList<MessageEntry>& salvaged, const SendStatusFn& status, CUserPrompt& prompt,
+                               const CTransportOptions& transport) {
+    const std::optional<EmailAccountInfo> account = AccountNamed(accounts, accountName);
+    if (!account) {
+        return ESendOutcome::kNoAccount;
+    }
+    if (!SendMessageFile(filePath, *account, account->m_EmailAddress, stored.m_From, stored.m_Subject, "", status,
+                         prompt, transport)) {
+        return ESendOutcome::kNotSent;
+    }
+    salvaged.Append(MessageEntry{account->m_EmailAddress, stored.m_From, stored.m_Subject, {}, {}});
+    ::unlink(filePath.c_str());
+    return ESendOutcome::kSent;
+}
+
 std::string BounceNoticeText(const MessageEntry& stored) {
     return "Your message\n\nTo:\t" + stored.m_To + "\nSubject:\t" + stored.m_Subject + "\nSent:\t" + stored.m_Date +
            "\n\ndid not reach the following recipient(s):\n\n" + stored.m_To + " on " + stored.m_Date +

@@ -51,6 +51,15 @@ ESendOutcome SalvageSpamFile(const std::string& filePath, const CAccountList& ac
                              GuardedList<MessageEntry>& salvaged, const SendStatusFn& status, CUserPrompt& prompt,
                              const CTransportOptions& transport);
 
+// The viewer's salvage of the spam file it shows: the message goes to the address of the account
+// named accountName, with the stored From and Subject. Once sent, the account's address and the
+// stored From and Subject join the salvaged list (the message arrives again with that To) and the
+// file is deleted; otherwise the file stays.
+ESendOutcome SalvageViewedFile(const std::string& filePath, const std::string& accountName,
+                               const MessageEntry& stored, const CAccountList& accounts,
+                               GuardedList<MessageEntry>& salvaged, const SendStatusFn& status, CUserPrompt& prompt,
+                               const CTransportOptions& transport);
+
 // The text of the "Undeliverable" notice for a stored message.
 std::string BounceNoticeText(const MessageEntry& stored);
 

@@ -94,8 +94,8 @@ std::string SniffHtmlCharset(std::string_view html) {
 
 class CMimeWalker {
 public:
-    CMimeWalker(const CDecodeLimits& limits, CDecodedMessage& out)
-        : m_Limits(limits), m_Out(out), m_Left(limits.m_MaxOutputBytes) {}
+    CMimeWalker(const CDecodeLimits& limits, CDecodedMessage& out, bool forViewing)
+        : m_Limits(limits), m_Out(out), m_Left(limits.m_MaxOutputBytes), m_ForViewing(forViewing) {}
 
     // One entity (a message or a part): its header, then its body by its content type; a part
     // without a Content-Type is of defaultType.
@@ -137,6 +137,8 @@ public:
             Walk(TransferDecoded(body, header.m_TransferEncoding, storage), depth + 1, "text/plain", false);
         } else if (type.starts_with("text/")) {
             AddText(type, header, body);
+        } else if (m_ForViewing && !header.m_ContentId.empty()) {
+            AddInlinePart(type, header, body);
         }
     }
 
@@ -187,19 +189,27 @@ private:
         std::string storage;
         const std::string_view bytes = TransferDecoded(body, header.m_TransferEncoding, storage);
         std::string charset = ParameterValue(header.m_ContentType, "charset");
-        CDecodedText text{type, {}};
+        CDecodedText text;
+        text.m_MediaType = type;
         if (type == "text/html") {
             if (charset.empty()) {
                 charset = SniffHtmlCharset(bytes);
             }
             if (IsUtf8AsItIs(bytes, charset)) {
                 AppendHtmlText(bytes, text.m_Text);
+                if (m_ForViewing) {
+                    text.m_Source = bytes;
+                }
             } else {
                 std::string document;
                 AppendAsUtf8(bytes, charset, document);
                 storage = std::string();
                 AppendHtmlText(document, text.m_Text);
+                if (m_ForViewing) {
+                    text.m_Source = std::move(document);
+                }
             }
+            Charge(text.m_Source);
         } else if (!IsUtf8AsItIs(bytes, charset)) {
             AppendAsUtf8(bytes, charset, text.m_Text);
         } else if (bytes.data() == storage.data()) {
@@ -210,6 +220,21 @@ private:
         }
         Charge(text.m_Text);
         m_Out.m_Texts.push_back(std::move(text));
+    }
+
+    void AddInlinePart(const std::string& type, const CEntityHeader& header, std::string_view body) {
+        std::string_view id = header.m_ContentId;
+        if (id.size() >= 2 && id.front() == '<' && id.back() == '>') {
+            id = id.substr(1, id.size() - 2);
+        }
+        std::string storage;
+        CInlinePart part{std::string(id), type, std::string(TransferDecoded(body, header.m_TransferEncoding, storage))};
+        if (part.m_Data.size() > m_Left) {
+            m_Out.m_Cut = true;  // half a picture is no picture
+            return;
+        }
+        m_Left -= part.m_Data.size();
+        m_Out.m_InlineParts.push_back(std::move(part));
     }
 
     // True when the part names a file.
@@ -233,13 +258,21 @@ private:
     CDecodedMessage& m_Out;
     std::size_t m_Left;  // bytes of output still allowed
     std::size_t m_Parts = 0;
+    bool m_ForViewing;
 };
 
 }  // namespace
 
 CDecodedMessage DecodeMessage(std::string_view message, const CDecodeLimits& limits) {
     CDecodedMessage decoded;
-    CMimeWalker walker(limits, decoded);
+    CMimeWalker walker(limits, decoded, false);
+    walker.Walk(message, 0, "text/plain", true);
+    return decoded;
+}
+
+CDecodedMessage DecodeMessageForViewing(std::string_view message, const CDecodeLimits& limits) {
+    CDecodedMessage decoded;
+    CMimeWalker walker(limits, decoded, true);
     walker.Walk(message, 0, "text/plain", true);
     return decoded;
 }

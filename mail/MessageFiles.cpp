@@ -211,16 +211,48 @@ std::string MessageOfCopy(const std::string& path, std::string_view message) {
     return FromWireForm(message);
 }
 
-// The file's birth time where the file system records it, its last change otherwise.
-std::optional<std::time_t> CreationTime(const std::string& path) {
-    struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &info) != 0) {
-        return std::nullopt;
+// The reason and the four fields of the stored message's header block (read up to its first blank
+// line, by the rules of ExtractHeaderFields, never from the body), and with withAccount the text
+// of the first line that starts with "ACCOUNT:", wherever it stands.
+StoredSummary ReadSummary(const std::string& filePath, bool withAccount) {
+    StoredSummary summary;
+    std::string header;
+    CFileLines lines(filePath);
+    bool first = true;
+    bool accountFound = !withAccount;
+    bool inHeader = true;
+    for (std::string_view line; lines.Next(line); first = false) {
+        if (!accountFound && line.substr(0, 8) == "ACCOUNT:") {
+            summary.m_Account = line.substr(8);
+            accountFound = true;
+        }
+        if (!inHeader) {
+            if (accountFound) {
+                break;
+            }
+            continue;
+        }
+        if (first && line.substr(0, 7) == "REASON:") {
+            summary.m_Reason = line.substr(7);
+            continue;
+        }
+        if (line.empty()) {
+            inHeader = false;
+            if (accountFound) {
+                break;
+            }
+            continue;
+        }
+        header.append(line);
+        header += "\r\n";
     }
-    if ((info.stx_mask & STATX_BTIME) != 0) {
-        return static_cast<std::time_t>(info.stx_btime.tv_sec);
-    }
-    return static_cast<std::time_t>(info.stx_mtime.tv_sec);
+    CEmailMsg found;
+    ExtractHeaderFields(header, found);
+    summary.m_Fields.m_To = std::move(found.m_To);
+    summary.m_Fields.m_From = std::move(found.m_From);
+    summary.m_Fields.m_Subject = std::move(found.m_Subject);
+    summary.m_Fields.m_Date = std::move(found.m_Date);
+    return summary;
 }
 
 }  // namespace
@@ -307,29 +339,16 @@ std::optional<std::string> SaveEmailToTemporaryFile(const CEmailMsg& message, st
 }
 
 void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::string& reason) {
-    reason.clear();
-    // The file's own lines and the message's header block, up to the blank line that ends it: the
-    // fields are read from there by the same rules as everywhere else, never from the body.
-    std::string header;
-    CFileLines lines(filePath);
-    bool first = true;
-    for (std::string_view line; lines.Next(line); first = false) {
-        if (first && line.substr(0, 7) == "REASON:") {
-            reason = line.substr(7);
-            continue;
-        }
-        if (line.empty()) {
-            break;
-        }
-        header.append(line);
-        header += "\r\n";
-    }
-    CEmailMsg found;
-    ExtractHeaderFields(header, found);
-    fields.m_To = std::move(found.m_To);
-    fields.m_From = std::move(found.m_From);
-    fields.m_Subject = std::move(found.m_Subject);
-    fields.m_Date = std::move(found.m_Date);
+    StoredSummary summary = ReadSummary(filePath, false);
+    fields.m_To = std::move(summary.m_Fields.m_To);
+    fields.m_From = std::move(summary.m_Fields.m_From);
+    fields.m_Subject = std::move(summary.m_Fields.m_Subject);
+    fields.m_Date = std::move(summary.m_Fields.m_Date);
+    reason = std::move(summary.m_Reason);
+}
+
+StoredSummary ReadStoredSummary(const std::string& filePath) {
+    return ReadSummary(filePath, true);
 }
 
 std::string ReadAccountLine(const std::string& filePath) {
@@ -402,6 +421,21 @@ std::optional<std::string> CopyToSpamFolder(const std::string& inboxPath, std::s
     return WriteUnderFreeName(spam, content, IsMessageCopyName(name) ? spam + "/" + name : std::string());
 }
 
+std::optional<std::time_t> FileCreationTime(const std::string& path) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &info) != 0) {
+        return std::nullopt;
+    }
+    if ((info.stx_mask & STATX_BTIME) != 0) {
+        return static_cast<std::time_t>(info.stx_btime.tv_sec);
+    }
+    return static_cast<std::time_t>(info.stx_mtime.tv_sec);
+}
+
+bool IsOldSpam(std::time_t created, std::time_t now, int deleteAfterDaysOld) {
+    return (now - created) / 86400 >= deleteAfterDaysOld;
+}
+
 int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink) {
     if (!state.m_AutoDelete) {
         return 0;
@@ -411,8 +445,8 @@ int AutoDeleteOldSpam(SpamPurgeState& state, std::time_t now, CStatusSink* sink)
     }
     std::vector<std::string> old;
     for (std::string& path : FilesInFolder(SpamFolder(), ".eml")) {
-        const std::optional<std::time_t> created = CreationTime(path);
-        if (created && (now - *created) / 86400 >= state.m_DeleteAfterDaysOld) {
+        const std::optional<std::time_t> created = FileCreationTime(path);
+        if (created && IsOldSpam(*created, now, state.m_DeleteAfterDaysOld)) {
             old.push_back(std::move(path));
         }
     }

@@ -84,6 +84,15 @@ void ReadReasonLine(const std::string& filePath, MessageEntry& fields, std::stri
 // opened or has no such line.
 std::string ReadAccountLine(const std::string& filePath);
 
+// What the Trash Can lists of a spam file: what ReadReasonLine and ReadAccountLine give, read in
+// one pass over the file.
+struct StoredSummary {
+    MessageEntry m_Fields;  // without the file path
+    std::string m_Reason;
+    std::string m_Account;
+};
+StoredSummary ReadStoredSummary(const std::string& filePath);
+
 // Fills message from a message file: m_RawText gets the REASON and ACCOUNT lines (trimmed) and
 // the message itself (an older copy's wire form undone), every line ended with CR LF and nothing
 // else changed; m_Body the same without the REASON line, and the four summary fields from m_Body.
@@ -100,6 +109,14 @@ void ClearInboxFolder();
 // (with the ending of a copy of the message itself when it lacked it, or a fresh name when a spam
 // file already has that name). The inbox file stays. The path written, or nothing on failure.
 [[nodiscard]] std::optional<std::string> CopyToSpamFolder(const std::string& inboxPath, std::string_view reasonLine);
+
+// When the file at path was created where the file system records it, when it last changed
+// otherwise; nothing when it cannot be read. Ages of spam count from here.
+std::optional<std::time_t> FileCreationTime(const std::string& path);
+
+// True when spam created at created is at least deleteAfterDaysOld whole days old at now: the
+// purge deletes it, the Trash Can marks it.
+bool IsOldSpam(std::time_t created, std::time_t now, int deleteAfterDaysOld);
 
 // What the purge of old spam needs to know and remembers.
 struct SpamPurgeState {

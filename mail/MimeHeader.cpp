@@ -181,6 +181,7 @@ constexpr CTarget kTargets[] = {
     {"from", &CEntityHeader::m_From},
     {"subject", &CEntityHeader::m_Subject},
     {"date", &CEntityHeader::m_Date},
+    {"content-id", &CEntityHeader::m_ContentId},
 };
 
 }  // namespace

@@ -19,6 +19,7 @@ struct CEntityHeader {
     std::string m_From;
     std::string m_Subject;
     std::string m_Date;
+    std::string m_ContentId;      // with its angle brackets, as written
     std::size_t m_BodyStart = 0;  // offset of the body in the entity; its size when there is none
 };
 

@@ -19,6 +19,10 @@ COffsensiveWordDlg::COffsensiveWordDlg(CUserPrompt& prompt, const QString& promp
     setMinimumWidth(420);
 }
 
+void COffsensiveWordDlg::SetEntry(const QString& text) {
+    m_Edit->setText(text);
+}
+
 void COffsensiveWordDlg::accept() {
     std::string error;
     const auto entry = CheckFilterEntry(m_Edit->text().toStdString(), error);

@@ -17,6 +17,8 @@ class COffsensiveWordDlg : public QDialog {
 public:
     COffsensiveWordDlg(CUserPrompt& prompt, const QString& promptText, QWidget* parent = nullptr);
 
+    // What the field holds when the dialog opens.
+    void SetEntry(const QString& text);
     // The entry, without white space at either end, once the dialog ended with OK.
     const std::string& Entry() const { return m_Entry; }
 

@@ -35,29 +35,6 @@ namespace {
 
 constexpr QSize kRowPicture{16, 16};
 
-// The interval field takes any number, as a typed one may be out of range (the OK corrects it
-// with a word to the user), while its arrows keep to 1..120.
-class CIntervalSpinBox : public QSpinBox {
-public:
-    explicit CIntervalSpinBox(QWidget* parent) : QSpinBox(parent) { setRange(0, 99999); }
-
-    void stepBy(int steps) override {
-        setValue(std::clamp(value() + steps, kMinEmailDelay, kMaxEmailDelay));
-        selectAll();
-    }
-
-protected:
-    StepEnabled stepEnabled() const override {
-        StepEnabled enabled = StepNone;
-        if (value() > kMinEmailDelay) {
-            enabled |= StepDownEnabled;
-        }
-        if (value() < kMaxEmailDelay) {
-            enabled |= StepUpEnabled;
-        }
-        return enabled;
-    }
-};
 
 }  // namespace
 
@@ -130,7 +107,7 @@ QWidget* CPrefsDlg::BuildAccountsGroup() {
 QWidget* CPrefsDlg::BuildSettingsGroup() {
     auto* group = new QGroupBox(QStringLiteral("Settings"), this);
     auto* form = new QFormLayout(group);
-    m_Interval = new CIntervalSpinBox(group);
+    m_Interval = new CTypedRangeSpinBox(kMinEmailDelay, kMaxEmailDelay, group);
     m_Interval->setObjectName(QStringLiteral("interval"));
     m_Interval->setSuffix(QStringLiteral(" minutes"));
     form->addRow(QStringLiteral("&Check for spam every"), m_Interval);

@@ -1,5 +1,7 @@
 #include "ui/DialogParts.h"
 
+#include <algorithm>
+
 namespace sieveclaw {
 
 QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
@@ -28,6 +30,34 @@ QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent)
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
     return button;
+}
+
+namespace {
+
+// Far beyond every range the fields keep to, so that any number a person types is taken.
+constexpr int kTypedMaximum = 99999;
+
+}  // namespace
+
+CTypedRangeSpinBox::CTypedRangeSpinBox(int low, int high, QWidget* parent)
+    : QSpinBox(parent), m_Low(low), m_High(high) {
+    setRange(0, kTypedMaximum);
+}
+
+void CTypedRangeSpinBox::stepBy(int steps) {
+    setValue(std::clamp(value() + steps, m_Low, m_High));
+    selectAll();
+}
+
+QAbstractSpinBox::StepEnabled CTypedRangeSpinBox::stepEnabled() const {
+    StepEnabled enabled = StepNone;
+    if (value() > m_Low) {
+        enabled |= StepDownEnabled;
+    }
+    if (value() < m_High) {
+        enabled |= StepUpEnabled;
+    }
+    return enabled;
 }
 
 void SetTabOrder(std::initializer_list<QWidget*> widgets) {

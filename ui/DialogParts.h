@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QString>
 
 // Pieces the settings windows share.
@@ -25,6 +26,21 @@ QLineEdit* NamedEdit(const char* name, QWidget* parent = nullptr, bool hidden = 
 
 // A push button with an object name, by which tests find it.
 QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent);
+
+// A number field that takes any typed number, as a typed one may be out of range (the window's OK
+// then says so, or corrects it with a word to the user), while its arrows keep to low..high.
+class CTypedRangeSpinBox : public QSpinBox {
+public:
+    CTypedRangeSpinBox(int low, int high, QWidget* parent);
+    void stepBy(int steps) override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+
+private:
+    int m_Low;
+    int m_High;
+};
 
 // Tab moves through the widgets in this order (the order they are read on the screen, which is not
 // always the order they were made in).

@@ -59,6 +59,14 @@ QString ResourceOf(EPicture picture) {
             return QStringLiteral(":/pictures/button-check.svg");
         case EPicture::kButtonGetMail:
             return QStringLiteral(":/pictures/button-getmail.svg");
+        case EPicture::kMarkFriend:
+            return QStringLiteral(":/pictures/mark-friend.svg");
+        case EPicture::kMarkStranger:
+            return QStringLiteral(":/pictures/mark-stranger.svg");
+        case EPicture::kMarkSpamYoung:
+            return QStringLiteral(":/pictures/mark-spam-young.svg");
+        case EPicture::kMarkSpamOld:
+            return QStringLiteral(":/pictures/mark-spam-old.svg");
     }
     return {};
 }

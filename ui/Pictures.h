@@ -31,6 +31,11 @@ enum class EPicture {
     kButtonPreferences,
     kButtonCheck,
     kButtonGetMail,
+    // The marks in front of the Inbox's and the Trash Can's rows.
+    kMarkFriend,
+    kMarkStranger,
+    kMarkSpamYoung,
+    kMarkSpamOld,
 };
 
 // The program's own pictures, drawn at the size asked for (for the screen's pixel ratio).

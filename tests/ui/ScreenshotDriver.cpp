@@ -11,6 +11,10 @@
 #include <string>
 
 #include <QApplication>
+#include <QItemSelectionModel>
+#include <QScreen>
+#include <QTreeView>
+#include <thread>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -20,9 +24,11 @@
 
 #include "core/AccountsFile.h"
 #include "core/TextFile.h"
+#include "mail/MessageFiles.h"
 #include "engine/ServerTest.h"
 #include "engine/SharedState.h"
 #include "tests/support/RecordingPrompt.h"
+#include "tests/support/StoredMessages.h"
 #include "ui/CAccountsPage.h"
 #include "ui/CBlockDomainsDlg.h"
 #include "ui/CEditFriendDlg.h"
@@ -31,6 +37,10 @@
 #include "ui/CFilters.h"
 #include "ui/CFirstRunWizard.h"
 #include "ui/CFriendsDlg.h"
+#include "ui/CInboxDlg.h"
+#include "ui/CSMTPStatusDlg.h"
+#include "ui/CTrashDlg.h"
+#include "ui/CViewEmailDlg.h"
 #include "ui/COffsensiveWordDlg.h"
 #include "ui/CPasswordProtectDlg.h"
 #include "ui/CPrefsDlg.h"
@@ -111,6 +121,143 @@ bool Save(QWidget& window, const fs::path& folder, const std::string& name) {
     std::cout << (saved ? "wrote " : "could not write ") << path.string() << "\n";
     window.hide();
     return saved;
+}
+
+
+// The Inbox and the Trash Can of the sample accounts. The spam is stored in two batches a few
+// seconds apart, so that a clock set one day after the first batch shows both age marks. The time
+// of the first batch.
+std::time_t FillMail(CSharedState& state) {
+    fs::create_directories(InboxFolder());
+    fs::create_directories(SpamFolder());
+    struct Sample {
+        const char* m_Account;
+        const char* m_From;
+        const char* m_Subject;
+        const char* m_Date;
+    };
+    const Sample good[] = {
+        {"Home", "bob@example.net", "Dinner on Saturday?", "Fri, 5 Dec 2025 18:02:11 +0100"},
+        {"Work", "carol.jones@example.com", "Minutes of the planning meeting", "Mon, 8 Dec 2025 09:14:22 +0100"},
+        {"Home", "newsletter@garden-shop.example", "Winter bulbs: 20% off this week", "Sun, 7 Dec 2025 06:30:00 +0000"},
+        {"Work", "it-desk@example.org", "Password expires in 5 days", "Mon, 8 Dec 2025 08:01:45 +0100"},
+        {"Home", "=?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_Berlin?=",
+         "Sat, 6 Dec 2025 12:40:03 +0100"},
+    };
+    for (const Sample& sample : good) {
+        if (!test::ReceiveMessage(state.m_Accounts, sample.m_Account,
+                                  test::StoredMessageText(sample.m_From, sample.m_Subject, sample.m_Date,
+                                                          "Hello Anna,\r\n\r\nsee you soon."))) {
+            std::cerr << "could not store a sample message\n";
+        }
+    }
+    const Sample spam[] = {
+        {"Home", "winner@lottery-winner.example", "You have won 1,000,000!", "Tue, 2 Dec 2025 03:12:00 +0000"},
+        {"Work", "deals@cheap-pills.example", "Cheap pills, no prescription", "Wed, 3 Dec 2025 22:45:10 +0000"},
+        {"Home", "promo@casino.example", "Free spins at the casino", "Mon, 8 Dec 2025 01:05:33 +0000"},
+        {"Work", "offers@unsubscribe-now.example", "Free money for you", "Mon, 8 Dec 2025 04:20:00 +0000"},
+    };
+    const char* reasons[] = {" The email is from 'lottery winner'", " The email is from 'cheap-pills.example'",
+                             " The email is from 'casino'", " The subject contains 'free money'"};
+    std::time_t first = 0;
+    for (std::size_t i = 0; i < std::size(spam); ++i) {
+        if (i == 2) {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+        }
+        const std::string path = test::StoreSpamMessage(
+            spam[i].m_Account,
+            test::StoredMessageText(spam[i].m_From, spam[i].m_Subject, spam[i].m_Date, "Click here now!"),
+            reasons[i]);
+        if (i == 0) {
+            first = FileCreationTime(path).value_or(0);
+        }
+    }
+    return first;
+}
+
+// The screen around window and every popup over it.
+bool SaveScreen(QWidget& window, const fs::path& folder, const std::string& name) {
+    QRect area = window.frameGeometry();
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        area = area.united(popup->frameGeometry());
+    }
+    const fs::path path = folder / (name + ".png");
+    const bool saved = QGuiApplication::primaryScreen()
+                           ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                           .save(QString::fromStdString(path.string()));
+    std::cout << (saved ? "wrote " : "could not write ") << path.string() << "\n";
+    return saved;
+}
+
+void Settle(int ms) {
+    QEventLoop settle;
+    QTimer::singleShot(ms, &settle, &QEventLoop::quit);
+    settle.exec();
+}
+
+void SelectRow(QWidget& window, int row) {
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("messages"));
+    list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// The list windows, the viewer and the sending box.
+bool ShootMailWindows(CDialogContext& context, std::time_t firstSpam, const fs::path& out) {
+    bool ok = true;
+    context.m_State.m_Settings.SetAcceptOnlyFriends(true);
+    {
+        CInboxDlg inbox(context, [] {});
+        inbox.move(40, 40);
+        inbox.show();
+        Settle(300);
+        SelectRow(inbox, 2);
+        auto* list = inbox.findChild<QTreeView*>(QStringLiteral("messages"));
+        QTimer::singleShot(400, [&] {
+            ok = SaveScreen(inbox, out, "inbox") && ok;
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popup->close();
+            }
+        });
+        const QRect row = list->visualRect(list->model()->index(2, 1));
+        emit list->customContextMenuRequested(row.center());
+    }
+    {
+        context.m_State.m_Settings.SetDeleteAfterDaysOld(1);
+        CTrashDlg trash(context);
+        trash.SetClock([firstSpam] { return firstSpam + 86400 + 1; });
+        trash.show();
+        Settle(300);
+        SelectRow(trash, 1);
+        ok = Save(trash, out, "trash-can") && ok;
+
+        CViewEmailDlg plain(context, trash, 1, false);
+        ok = Save(plain, out, "viewer-plain") && ok;
+    }
+    {
+        const std::string html =
+            "<html><head><link rel=\"stylesheet\" href=\"http://tracker.example/style.css\"></head><body>"
+            "<h2>Winter sale</h2><p><img src=\"http://tracker.example/open.gif?id=anna\" width=\"1\" height=\"1\">"
+            "<img src=\"https://pictures.example/banner.jpg\" width=\"300\" height=\"60\"></p>"
+            "<p>Every bulb <b>20% off</b> until Sunday. <a href=\"https://garden-shop.example/sale\">Shop now</a></p>"
+            "</body></html>";
+        test::StoreSpamMessage("Home",
+                               test::StoredMessageText("newsletter@garden-shop.example", "Winter sale", "", html,
+                                                       "text/html"),
+                               " The subject contains 'sale'");
+        CTrashDlg trash(context);
+        int row = 0;
+        for (int at = 0; at < trash.RowCount(); ++at) {
+            row = trash.RowAt(at).m_Shown.m_Subject == "Winter sale" ? at : row;
+        }
+        CViewEmailDlg viewer(context, trash, row, false);
+        ok = Save(viewer, out, "viewer-html") && ok;
+    }
+    {
+        CSMTPStatusDlg box(nullptr);
+        box.SetLine(ESendBoxLine::kStatus, "Logging into your email server.");
+        ok = Save(box, out, "sending-email") && ok;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -194,6 +341,7 @@ int main(int argc, char** argv) {
         SetTestState(rows->topLevelItem(1), ETestState::kFailed);
         ok = Save(wizard, out, "wizard-test") && ok;
     }
+    ok = ShootMailWindows(context, FillMail(*state), out) && ok;
     std::error_code ignored;
     fs::remove_all(scratch, ignored);
     return ok ? 0 : 1;
