@@ -21,9 +21,11 @@
 #include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CEmailAddressDlg.h"
+#include "ui/CInboxDlg.h"
 #include "ui/CServerDlg.h"
 #include "ui/CSieveclawApp.h"
 #include "ui/CSieveclawDlg.h"
+#include "ui/CTrashDlg.h"
 
 // The desktop program without servers: the order of its start, the main window's handling of the
 // mail check's notifications, its account list, and its end during a check.
@@ -282,6 +284,34 @@ TEST_F(MainWindowTest, EveryStatusCodeReachesItsLineThroughTheQueue) {
     EXPECT_EQ(m_Window->Tray().Tip().toStdString(), "Sieveclaw - Scanning for email");
     m_Sink->PostError("The server said no.", kErrorBoxStyle);
     EXPECT_TRUE(WaitFor([&] { return m_Prompt.Texts(EBox::kError).size() == 1; }));
+}
+
+// The program's own list windows: each opens from its button, takes the check's reloads while it
+// is open, and none is left registered once it is closed.
+TEST_F(MainWindowTest, TheListWindowsOpenFromTheMainWindowAndTakeTheCheckReloadsWhileOpen) {
+    CSieveclawDlg window(m_Context);
+    window.OnInitDialog();
+    EXPECT_TRUE(window.StopWorker());
+    CListWindowHost& host = window.ListWindows();
+    CModalAnswerer answers;
+    answers
+        .Then<CInboxDlg>([&](CInboxDlg* inbox) {
+            EXPECT_TRUE(host.IsOpen(EListWindow::kInbox));
+            EXPECT_FALSE(host.IsOpen(EListWindow::kTrash));
+            EXPECT_TRUE(host.Reload(EListWindow::kInbox));
+            inbox->reject();
+        })
+        .Then<CTrashDlg>([&](CTrashDlg* trash) {
+            EXPECT_TRUE(host.IsOpen(EListWindow::kTrash));
+            EXPECT_TRUE(host.Reload(EListWindow::kTrash));
+            trash->reject();
+        });
+    window.OnInbox();
+    EXPECT_FALSE(host.IsOpen(EListWindow::kInbox));
+    window.OnTrashCan("Alpha");
+    EXPECT_EQ(answers.Failure(), "");
+    EXPECT_FALSE(host.IsOpen(EListWindow::kTrash));
+    EXPECT_FALSE(host.Reload(EListWindow::kTrash)) << "a closed window takes no reload";
 }
 
 TEST_F(MainWindowTest, InboxCountsSetTheGotMailIconAndLongTipsAreCut) {
