@@ -41,6 +41,7 @@ bench: build
 	$(BUILD)/bench/bench_process
 	$(BUILD)/bench/bench_is_spam
 	$(BUILD)/bench/bench_mail_check
+	$(BUILD)/bench/bench_desktop
 
 clean:
 	rm -rf build

@@ -284,6 +284,39 @@ TEST_F(MainWindowTest, EveryStatusCodeReachesItsLineThroughTheQueue) {
     EXPECT_TRUE(WaitFor([&] { return m_Prompt.Texts(EBox::kError).size() == 1; }));
 }
 
+// A worker posting progress faster than the window draws: each run of one code is shown once with
+// its newest value, and the codes keep their order.
+TEST(QueuedStatusSinkTest, RunsOfProgressFoldIntoTheirNewestValueInOrder) {
+    class CRecorder : public CStatusReceiver {
+    public:
+        void OnSetStatus(int code, std::int64_t value, const std::string& text) override {
+            m_Seen.push_back(std::to_string(code) + ":" + std::to_string(value) + text);
+        }
+        void OnClawAnimation() override {}
+        void OnReloadRequest(EListWindow) override {}
+        void OnShowError(const std::string&, int) override {}
+        void OnScanningIcon() override {}
+        void OnStatusColour(std::uint32_t) override {}
+        void OnPlaySound(const std::string&, std::function<void()> ended) override { ended(); }
+        std::vector<std::string> m_Seen;
+    } recorder;
+    QObject context;
+    CUiThreadCalls calls(&context);
+    CQueuedStatusSink sink(calls, recorder);
+    std::thread worker([&] {
+        for (int percent = 0; percent <= 100; ++percent) {
+            sink.PostStatus(kStatusProgress, percent);
+        }
+        sink.PostStatus(kStatusScanning, 0);
+        sink.PostStatusText(kStatusGettingMessage, "1 of 2");
+        sink.PostStatusText(kStatusGettingMessage, "2 of 2");
+        sink.PostStatus(kStatusProgress, 7);
+    });
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.m_Seen, (std::vector<std::string>{"16:100", "11:0", "7:02 of 2", "16:7"}));
+}
+
 TEST_F(MainWindowTest, InboxCountsSetTheGotMailIconAndLongTipsAreCut) {
     const ListPos alpha = FindAccount(m_State->m_Accounts, "Alpha");
     const std::shared_ptr<CMessageEntryList> inbox = m_State->m_Accounts.GetAt(alpha)->m_InboxEntries;
