@@ -1,3 +1,4 @@
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -315,6 +316,33 @@ TEST(QueuedStatusSinkTest, RunsOfProgressFoldIntoTheirNewestValueInOrder) {
     worker.join();
     QCoreApplication::processEvents();
     EXPECT_EQ(recorder.m_Seen, (std::vector<std::string>{"16:100", "11:0", "7:02 of 2", "16:7"}));
+}
+
+// The Trash Can's reload keeps the worker waiting for the user interface thread; the end of the
+// program must not wait for that wait.
+TEST(QueuedStatusSinkTest, AWaitingReloadEndsWhenTheCallsAreCancelled) {
+    class CIgnoring : public CStatusReceiver {
+        void OnSetStatus(int, std::int64_t, const std::string&) override {}
+        void OnClawAnimation() override {}
+        void OnReloadRequest(EListWindow) override {}
+        void OnShowError(const std::string&, int) override {}
+        void OnScanningIcon() override {}
+        void OnStatusColour(std::uint32_t) override {}
+        void OnPlaySound(const std::string&, std::function<void()>) override {}
+    } receiver;
+    QObject context;
+    CUiThreadCalls calls(&context);
+    CQueuedStatusSink sink(calls, receiver);
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        sink.RequestReload(EListWindow::kTrash, true);
+        returned = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(returned) << "it waits while the user interface thread is busy";
+    calls.Cancel();  // as the end of the program does, without running a single event
+    worker.join();
+    EXPECT_TRUE(returned);
 }
 
 TEST_F(MainWindowTest, InboxCountsSetTheGotMailIconAndLongTipsAreCut) {
