@@ -42,6 +42,7 @@ bench: build
 	$(BUILD)/bench/bench_is_spam
 	$(BUILD)/bench/bench_mail_check
 	$(BUILD)/bench/bench_list_windows
+	$(BUILD)/bench/bench_desktop
 
 clean:
 	rm -rf build

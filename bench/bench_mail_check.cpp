@@ -30,6 +30,7 @@
 #include "tests/support/DelayProxy.h"
 #include "tests/support/DovecotServer.h"
 #include "tests/support/ScopedDataFolder.h"
+#include "bench/BenchMessages.h"
 
 namespace {
 
@@ -40,37 +41,11 @@ using sieveclaw::EmailAccountInfo;
 using sieveclaw::test::CDelayProxy;
 using sieveclaw::test::CDovecotServer;
 using sieveclaw::test::CScopedDataFolder;
+using sieveclaw::bench::IsSpamIndex;
+using sieveclaw::bench::MakeMessage;
 
 constexpr const char* kPassword = "benchpw";
 constexpr std::chrono::milliseconds kDelay{20};
-
-bool IsSpamIndex(int index) {
-    return index % 5 == 0;
-}
-
-// About 2 KB; spam is caught by the From list ("casino") or the Body list ("cheap pills"),
-// half each.
-std::string MakeMessage(int index) {
-    const bool spam = IsSpamIndex(index);
-    const std::string sender = std::to_string(index % 97);
-    const std::string from = spam && index % 10 == 0 ? "Lucky Seat <seat" + sender + "@casino-royale.example.net>"
-                                                     : "Sender " + sender + " <sender" + sender + "@example.net>";
-    std::string text = "Return-Path: <sender" + sender + "@example.net>\n" +
-                       "Received: from mx.example.net (mx.example.net [192.0.2.7])\n\tby pop.example.org; Tue, 8 "
-                       "Dec 2026 09:00:00 +0000\n" +
-                       "Message-ID: <" + std::to_string(index) + ".bench@example.net>\n" +
-                       "Date: Tue, 8 Dec 2026 09:" + std::to_string(10 + index % 50) + ":00 +0000\n" + "From: " + from +
-                       "\n" + "To: Reader <reader@example.org>\n" + "Subject: Weekly figures, part " +
-                       std::to_string(index) + "\n" +
-                       "MIME-Version: 1.0\nContent-Type: text/plain; charset=us-ascii\n\n";
-    if (spam && index % 10 != 0) {
-        text += "Order cheap pills today and save.\n";
-    }
-    while (text.size() < 2000) {
-        text += "The quarterly numbers are in the shared folder; please read them before Friday.\n";
-    }
-    return text;
-}
 
 // The worker's notifications are not printed: the figures are about the check itself.
 class CSilentSink : public CStatusSink {

@@ -127,7 +127,7 @@ CSieveclawDlg::CSieveclawDlg(CDialogContext& context, CListWindowOpeners openers
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns, 1);
     layout->addWidget(BuildBottomRow());
-    resize(600, 440);
+    resize(720, 440);
 
     connect(m_Tray, &CSieveclawTray::LeftClicked, this, [this] { ShowNormally(true); });
     connect(m_Tray, &CSieveclawTray::ContextMenuRequested, this, &CSieveclawDlg::ShowTrayMenu);

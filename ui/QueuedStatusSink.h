@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/StatusSink.h"
@@ -32,7 +34,10 @@ public:
 // the user interface thread, so the worker never touches a widget. The two notifications the
 // worker waits for (the Trash Can's reload, the spam sound) wait until the user interface thread
 // has carried them out, the sound at most kSoundWaitBound (a sound device may report a sound as
-// playing forever), and neither longer than the calls are cancelled at exit.
+// playing forever), and neither longer than the calls are cancelled at exit. A run of notifications
+// of one code that only says how far something got (the progress, the bytes, the countdown, "n of
+// m") becomes one call that shows the last of them: a worker posting faster than the window draws
+// never piles up a backlog that would hold up the user interface thread.
 class CQueuedStatusSink : public CStatusSink {
 public:
     static constexpr std::chrono::milliseconds kSoundWaitBound{10000};
@@ -49,8 +54,22 @@ public:
     void PlaySound(const std::string& path, bool wait) override;
 
 private:
+    // The newest notification of a run that has not been shown yet.
+    struct CPending {
+        int m_Code = 0;
+        std::int64_t m_Value = 0;
+        std::string m_Text;
+    };
+    // Queues code, or folds it into the queued notification of the same run.
+    void PostLatest(int code, std::int64_t value, std::string text);
+    // Any other notification ends the run, so that the window shows them in their order.
+    void EndRun();
+
     CUiThreadCalls& m_Calls;
     CStatusReceiver& m_Receiver;
+    // Protects m_Pending (the worker writes it, the user interface thread takes it).
+    std::mutex m_PendingLock;
+    std::shared_ptr<CPending> m_Pending;
 };
 
 // The boxes the worker asks for (the filter update's), shown by prompt on the user interface

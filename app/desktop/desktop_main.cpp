@@ -23,6 +23,9 @@ namespace {
 // worker logs off and the settings are saved. The handler only writes a byte; the event loop reads
 // it and quits.
 std::array<int, 2> g_SignalPipe{-1, -1};
+// Set once a signal asked for the end: one that came while a box of the start was open ended only
+// that box's event loop, and the main one must then not start.
+bool g_EndAsked = false;
 
 void OnSignal(int /*signal*/) {
     const char byte = 1;
@@ -39,6 +42,7 @@ void QuitOnSignals(QObject* parent) {
         char byte = 0;
         const ssize_t read = ::read(g_SignalPipe[0], &byte, 1);
         static_cast<void>(read);
+        g_EndAsked = true;
         // exit(), not quit(): quit() first asks the main window to close, and it only hides.
         QCoreApplication::exit(0);
     });
@@ -65,7 +69,7 @@ int main(int argc, char** argv) {
     QuitOnSignals(&application);
 
     sieveclaw::CSieveclawApp program(arguments);
-    if (program.InitInstance()) {
+    if (program.InitInstance() && !g_EndAsked) {
         QApplication::exec();
     }
     const int status = program.ExitInstance();

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -312,6 +313,66 @@ TEST_F(MainWindowTest, TheListWindowsOpenFromTheMainWindowAndTakeTheCheckReloads
     EXPECT_EQ(answers.Failure(), "");
     EXPECT_FALSE(host.IsOpen(EListWindow::kTrash));
     EXPECT_FALSE(host.Reload(EListWindow::kTrash)) << "a closed window takes no reload";
+}
+
+// A worker posting progress faster than the window draws: each run of one code is shown once with
+// its newest value, and the codes keep their order.
+TEST(QueuedStatusSinkTest, RunsOfProgressFoldIntoTheirNewestValueInOrder) {
+    class CRecorder : public CStatusReceiver {
+    public:
+        void OnSetStatus(int code, std::int64_t value, const std::string& text) override {
+            m_Seen.push_back(std::to_string(code) + ":" + std::to_string(value) + text);
+        }
+        void OnClawAnimation() override {}
+        void OnReloadRequest(EListWindow) override {}
+        void OnShowError(const std::string&, int) override {}
+        void OnScanningIcon() override {}
+        void OnStatusColour(std::uint32_t) override {}
+        void OnPlaySound(const std::string&, std::function<void()> ended) override { ended(); }
+        std::vector<std::string> m_Seen;
+    } recorder;
+    QObject context;
+    CUiThreadCalls calls(&context);
+    CQueuedStatusSink sink(calls, recorder);
+    std::thread worker([&] {
+        for (int percent = 0; percent <= 100; ++percent) {
+            sink.PostStatus(kStatusProgress, percent);
+        }
+        sink.PostStatus(kStatusScanning, 0);
+        sink.PostStatusText(kStatusGettingMessage, "1 of 2");
+        sink.PostStatusText(kStatusGettingMessage, "2 of 2");
+        sink.PostStatus(kStatusProgress, 7);
+    });
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.m_Seen, (std::vector<std::string>{"16:100", "11:0", "7:02 of 2", "16:7"}));
+}
+
+// The Trash Can's reload keeps the worker waiting for the user interface thread; the end of the
+// program must not wait for that wait.
+TEST(QueuedStatusSinkTest, AWaitingReloadEndsWhenTheCallsAreCancelled) {
+    class CIgnoring : public CStatusReceiver {
+        void OnSetStatus(int, std::int64_t, const std::string&) override {}
+        void OnClawAnimation() override {}
+        void OnReloadRequest(EListWindow) override {}
+        void OnShowError(const std::string&, int) override {}
+        void OnScanningIcon() override {}
+        void OnStatusColour(std::uint32_t) override {}
+        void OnPlaySound(const std::string&, std::function<void()>) override {}
+    } receiver;
+    QObject context;
+    CUiThreadCalls calls(&context);
+    CQueuedStatusSink sink(calls, receiver);
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        sink.RequestReload(EListWindow::kTrash, true);
+        returned = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(returned) << "it waits while the user interface thread is busy";
+    calls.Cancel();  // as the end of the program does, without running a single event
+    worker.join();
+    EXPECT_TRUE(returned);
 }
 
 TEST_F(MainWindowTest, InboxCountsSetTheGotMailIconAndLongTipsAreCut) {

@@ -1,9 +1,10 @@
-// Renders every settings window, filled with sample data, to one PNG each in the folder given, for
-// the user manual. Run by scripts/screenshots under Xvfb, so that the pictures show the X11
+// Renders every settings window and the main window with its tray, filled with sample data, to one
+// PNG each in the folder given, for the user manual. Run by scripts/screenshots under Xvfb, so that the pictures show the X11
 // rendering people see.
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QScreen>
 #include <QTreeView>
 #include <thread>
@@ -29,6 +31,7 @@
 #include "engine/SharedState.h"
 #include "tests/support/RecordingPrompt.h"
 #include "tests/support/StoredMessages.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CAccountsPage.h"
 #include "ui/CBlockDomainsDlg.h"
 #include "ui/CEditFriendDlg.h"
@@ -46,6 +49,7 @@
 #include "ui/CPrefsDlg.h"
 #include "ui/CServerDlg.h"
 #include "ui/CSetPwdDlg.h"
+#include "ui/CSieveclawDlg.h"
 #include "ui/WizardRows.h"
 
 namespace {
@@ -342,6 +346,45 @@ int main(int argc, char** argv) {
         ok = Save(wizard, out, "wizard-test") && ok;
     }
     ok = ShootMailWindows(context, FillMail(*state), out) && ok;
+    {
+        // The main window in the middle of a check, the tray (trayer, started by scripts/screenshots)
+        // with its menu, and the About box. The worker is kept from checking the sample servers.
+        state->SetPaused(true);
+        CSieveclawDlg window(context);
+        window.OnInitDialog();
+        window.StopWorker();
+        state->SetPaused(false);
+        window.FindRow("Home")->setText(1, QStringLiteral("5"));
+        window.FindRow("Home")->setText(2, QStringLiteral("2"));
+        window.FindRow("Work")->setText(2, QStringLiteral("14"));
+        window.OnSetStatus(kStatusLoggedOn, 0, "Home");
+        window.OnSetStatus(kStatusCountdown, 0, "Checking now");
+        window.OnSetStatus(kStatusGettingMessage, 0, "3 of 8");
+        window.OnStatusColour(kStatusColourBlue);
+        window.OnSetStatus(kStatusProgress, 45, {});
+        window.OnScanningIcon();
+        ok = Save(window, out, "main-window") && ok;
+
+        window.OnSetStatus(kStatusLoggedOff, 0, {});
+        window.Tray().SetTrayIcon(CSieveclawTray::EAction::kChange, EPicture::kGotMail,
+                                  QStringLiteral("Sieveclaw - You've Got Mail!"));
+        const std::unique_ptr<QMenu> menu = window.MakeTrayMenu();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QSize size = menu->sizeHint();
+        const int right = screen->geometry().right();
+        menu->popup(QPoint(right - size.width() - 8, 34));
+        QEventLoop settle;
+        QTimer::singleShot(500, &settle, &QEventLoop::quit);
+        settle.exec();
+        const int width = std::max(size.width() + 60, 220);
+        const fs::path path = out / "tray-menu.png";
+        const bool saved = screen->grabWindow(0, right + 1 - width, 0, width, 34 + size.height() + 12)
+                               .save(QString::fromStdString(path.string()));
+        std::cout << (saved ? "wrote " : "could not write ") << path.string() << "\n";
+        ok = saved && ok;
+        menu->hide();
+        shoot("about", [&] { return std::make_unique<CAboutDlg>(prompt); });
+    }
     std::error_code ignored;
     fs::remove_all(scratch, ignored);
     return ok ? 0 : 1;
