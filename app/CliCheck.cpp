@@ -183,13 +183,14 @@ int RunCheckCommand(const std::vector<std::string>& arguments) {
     if (!arguments.empty()) {
         return UnexpectedArguments("check", arguments);
     }
+    // First of all, so that a stop asked for while the files load is taken, not fatal.
+    const sigset_t stopSignals = BlockStopSignals();
     CSharedState state;
     if (const std::string problem = LoadAsAtStartup(state); !problem.empty()) {
         std::cerr << "sieveclaw-cli check: " << problem << "\n";
         return 1;
     }
 
-    const sigset_t stopSignals = BlockStopSignals();
     CCliStatusPrinter printer(std::cout, std::cerr);
     CCliUserPrompt prompt(state.m_Store, std::cout, std::cerr);
     CEmailThread worker(state, printer, nullptr, &prompt);
@@ -227,14 +228,15 @@ int RunRunCommand(const std::vector<std::string>& arguments) {
     if (!arguments.empty()) {
         return UnexpectedArguments("run", arguments);
     }
+    // Before anything else: a SIGTERM while the files load must stop the run cleanly, and the
+    // worker's thread inherits the mask.
+    const sigset_t stopSignals = BlockStopSignals();
     CSharedState state;
     if (const std::string problem = LoadAsAtStartup(state); !problem.empty()) {
         std::cerr << "sieveclaw-cli run: " << problem << "\n";
         return kNothingToRun;
     }
 
-    // Before the worker exists, so that its thread inherits the mask.
-    const sigset_t stopSignals = BlockStopSignals();
     CCliStatusPrinter printer(std::cout, std::cerr);
     CCliUserPrompt prompt(state.m_Store, std::cout, std::cerr);
     CEmailThread worker(state, printer, nullptr, &prompt);
