@@ -249,6 +249,10 @@ CMailCheck::AccountResult CMailCheck::CheckAccount(ListPos pos, const EmailAccou
                     m_QuittingAtStop = true;
                     client.Logoff();
                     m_QuittingAtStop = false;
+                    // The count read before the QUIT can show a stopped session out of step too.
+                    if (client.OutOfStep() && client.SentAhead()) {
+                        TakeBackSession(account, examined, result);
+                    }
                 }
                 IdsOf(account).Save();
                 if (!finished) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/FuzzRequire.h"
 #include "net/Pop3Replies.h"
@@ -66,6 +67,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (const auto listing = sieveclaw::ParseListReply(input)) {
         Require(listing->m_Number >= 0 && listing->m_Size >= 0);
+    }
+    // The listings name each message at most once, with a valid id no other message shares.
+    const std::vector<std::string> ids = sieveclaw::ParseUidlListing(input, 64);
+    Require(ids.size() == 64);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        Require(ids[i].empty() || sieveclaw::IsValidUniqueId(ids[i]));
+        for (std::size_t j = i + 1; j < ids.size() && !ids[i].empty(); ++j) {
+            Require(ids[i] != ids[j]);
+        }
+    }
+    for (const long long octets : sieveclaw::ParseListListing(input, 64)) {
+        Require(octets >= -1);
     }
     Require(sieveclaw::IsOkReply(input) == input.starts_with("+OK"));
     Require(sieveclaw::IsErrReply(input) == input.starts_with("-ERR"));

@@ -192,7 +192,7 @@ std::optional<CMessageIds::KnownById> CMessageIds::Parse(std::string_view text, 
         const std::size_t blank = line.find(' ');
         const std::string_view id = line.substr(0, blank);
         const std::string_view fileName = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
-        if (!IsStorableId(id) || (!deleted && fileName.empty())) {
+        if (!IsStorableId(id) || !IsOneLine(fileName) || (!deleted && fileName.empty())) {
             continue;
         }
         known[std::string(id)] = {deleted, std::string(fileName), {}};

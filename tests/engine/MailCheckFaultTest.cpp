@@ -387,6 +387,59 @@ TEST_F(MailCheckFaultTest, ConnectionLostDuringRetrKeepsTheMessageForTheNextChec
     EXPECT_THAT(stored, HasSubstr("The whole report."));
 }
 
+// Answers read ahead are matched to their commands by order alone. A lone dot the server forgot
+// to stuff in a friend's message makes the rest of it pass for the answer to the next RETR: a
+// spam copy of what is not the next message, whose DELE would delete that message unseen. What
+// comes after shows the session out of step, or STAT's count before the QUIT does; either way
+// the session's copies are taken back, no deletion takes effect, and the next checks of this
+// run ask one command at a time.
+TEST_F(MailCheckFaultTest, AnswersReadAheadOutOfStepTakeBackTheSessionsCopies) {
+    const std::string mixedUp = "+OK\r\n" + Header() + "\r\nFirst part\r\n.\r\n+OK\r\n" + SpamHeader() +
+                                "\r\nBuy now\r\n.\r\n";
+    const std::string capa = "+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n";
+    const std::string realSecond = Whole(SpamText());
+    m_State->m_Lists.m_FromList.Add("spammer.example");
+    // The real answer to RETR 2 comes after the DELE went out: its first line passes for the DELE's
+    // answer; the rest comes at once, or only once the program thinks it is done.
+    for (const bool late : {false, true}) {
+        SCOPED_TRACE(late ? "late" : "at once");
+        for (const char* folder : {"inbox", "spam"}) {
+            std::filesystem::remove_all(m_Folder.File(folder));
+        }
+        m_State->m_Accounts.Clear();
+        CFaultServer server;
+        server.Pop3Greeting().Expect("CAPA").Send(capa).Expect("USER work").Send("+OK\r\n").Expect("PASS pw");
+        server.Send("+OK\r\n").Expect("CAPA").Send(capa);
+        server.Expect("STAT").Expect("UIDL").Send("+OK 2 800\r\n+OK\r\n1 a1\r\n2 b2\r\n.\r\n");
+        server.Expect("TOP 1 0").Expect("TOP 2 0").Send(Whole(Header()) + Whole(SpamHeader()));
+        server.Expect("LIST").Send("+OK\r\n1 400\r\n2 400\r\n.\r\n");
+        server.Expect("RETR 1").Expect("RETR 2").Send(mixedUp).Expect("DELE 2");
+        if (late) {
+            server.Send(realSecond.substr(0, 5)).Pause(300ms).Send(realSecond.substr(5) + "+OK\r\n");
+        } else {
+            server.Send(realSecond + "+OK\r\n");
+        }
+        server.Hold();
+        server.Start();
+        const EmailAccountInfo account = AddWork(server);
+        const std::vector<CMailCheck::AccountResult> results = StartedCheck()->CheckAllAccounts();
+        ASSERT_TRUE(server.WaitClientGone(10s));
+        server.Stop();
+
+        EXPECT_THAT(server.Failures(), IsEmpty());
+        const std::vector<std::string> sent = server.Received();
+        EXPECT_EQ(std::find(sent.begin(), sent.end(), "QUIT"), sent.end());
+        EXPECT_EQ(sent.back(), late ? "STAT" : "DELE 2");
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_THAT(results[0].m_Failure, HasSubstr("could not be trusted, so the copies of this check were taken back"));
+        EXPECT_THAT(results[0].m_Failure, HasSubstr("out of step"));
+        EXPECT_EQ(results[0].m_Good + results[0].m_Spam, 0);
+        EXPECT_EQ(account.m_InboxEntries->Count(), 0u);
+        EXPECT_THAT(StoredMessages("inbox"), IsEmpty());
+        EXPECT_THAT(StoredMessages("spam"), IsEmpty());
+    }
+}
+
 TEST_F(MailCheckFaultTest, AConnectionLostInStatOrTheHeaderPassForgetsNoInboxEntry) {
     const std::string first = KeptFile("100000010124001.eml", "First");
     const std::string second = KeptFile("100000010124002.eml", "Second");

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,41 @@ TEST(Pop3RepliesTest, StatAndListRepliesAreReadStrictly) {
             EXPECT_EQ(listing->m_Size, c.m_Second);
         }
     }
+}
+
+// A message whose id or size cannot be told for sure gets none: it is then read as a server
+// without the listing would have it read, never mistaken for another message.
+TEST(Pop3RepliesTest, ListingsNameEachMessageOnceOrNotAtAll) {
+    struct Case {
+        std::string_view m_Name;
+        std::string_view m_Uidl;
+        std::vector<std::string> m_Ids;
+        std::string_view m_List;
+        std::vector<long long> m_Sizes;
+    };
+    const std::string longest(70, 'x');
+    const std::string tooLong(71, 'x');
+    const Case cases[] = {
+        {"whole", "1 a1\r\n2 b2\r\n3 c3\r\n", {"a1", "b2", "c3"}, "1 10\r\n2 20\r\n3 30\r\n", {10, 20, 30}},
+        {"line feeds only, out of order", "3 c3\n1 a1\n2 b2", {"a1", "b2", "c3"}, "2 20\n3 30\n1 10", {10, 20, 30}},
+        {"missing and outside the count", "0 z\r\n2 b2\r\n4 d4\r\n-1 y\r\n", {"", "b2", ""},
+         "0 5\r\n2 20\r\n4 40\r\n", {-1, 20, -1}},
+        {"named twice alike, named twice apart", "1 a1\r\n1 a1\r\n2 b2\r\n2 bx\r\n2 b2\r\n", {"a1", "", ""},
+         "1 10\r\n1 10\r\n2 20\r\n2 21\r\n2 20\r\n", {10, -1, -1}},
+        {"one id for two messages", "1 same\r\n2 same\r\n3 c3\r\n", {"", "", "c3"}, "", {-1, -1, -1}},
+        {"malformed lines", "1  a1\r\n2\tb2\r\n3 c 3\r\nx3 c3\r\n", {"", "", ""},
+         "1  10\r\n2 20x\r\n3 -30\r\n", {-1, -1, -1}},
+        {"size with a note", "", {"", "", ""}, "1 10 octets\r\n", {10, -1, -1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_Name);
+        EXPECT_EQ(ParseUidlListing(c.m_Uidl, 3), c.m_Ids);
+        EXPECT_EQ(ParseListListing(c.m_List, 3), c.m_Sizes);
+    }
+    EXPECT_EQ(ParseUidlListing("1 " + longest + "\r\n2 " + tooLong + "\r\n3 \x01\r\n", 3),
+              (std::vector<std::string>{longest, "", ""}));
+    EXPECT_TRUE(ParseUidlListing("1 a1\r\n", 0).empty());
+    EXPECT_TRUE(ParseListListing("1 10\r\n", -1).empty());
 }
 
 TEST(Pop3RepliesTest, OkAndErrAreExactCaseSensitivePrefixes) {
