@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -62,7 +63,8 @@ private:
 
 ESendOutcome SendWithStatusBox(QWidget* owner, CUserPrompt& prompt, const SendFn& send) {
     // Lives until the sender has ended; stages still queued for it then go with it.
-    auto* box = new CSMTPStatusDlg(owner);
+    const auto owned = std::make_unique<CSMTPStatusDlg>(owner);
+    CSMTPStatusDlg* box = owned.get();
     box->show();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     CPromptOnWindowThread boxes(box, prompt);
@@ -93,7 +95,6 @@ ESendOutcome SendWithStatusBox(QWidget* owner, CUserPrompt& prompt, const SendFn
     // The stages queued last are shown before the box goes.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QApplication::restoreOverrideCursor();
-    delete box;
     return *outcome;
 }
 
