@@ -69,7 +69,8 @@ ESendOutcome SendWithStatusBox(QWidget* owner, CUserPrompt& prompt, const SendFn
     QApplication::setOverrideCursor(Qt::WaitCursor);
     CPromptOnWindowThread boxes(box, prompt);
     const SendStatusFn status = [box](ESendBoxLine line, const std::string& text) {
-        QMetaObject::invokeMethod(box, [box, line, text] { box->SetLine(line, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            box, [box, line, text] { box->SetLine(line, text); }, Qt::QueuedConnection);
     };
     std::optional<ESendOutcome> outcome;
     std::atomic<bool> done{false};
