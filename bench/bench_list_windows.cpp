@@ -1,7 +1,8 @@
 // The Inbox and the Trash Can with 10,000 rows each: milliseconds from opening the window to its
 // first paint, and to sort it by date, side by side with a plain QTreeWidget filled with the same
 // cells and sorted by the date's text (the obvious way to build such a list), measured in the same
-// run, each the best of three runs after a first one. Offscreen unless QT_QPA_PLATFORM says otherwise; the data folder is a fresh temporary one.
+// run, each the best of three runs after a first one. Offscreen unless QT_QPA_PLATFORM says
+// otherwise; the data folder is a fresh temporary one.
 //
 // usage: bench_list_windows [ROWS]   (default 10000)
 
@@ -82,8 +83,7 @@ void Fill(CSharedState& state, int rows) {
         // Written plainly rather than durably: only the reading is measured.
         std::ofstream spam(SpamFolder() + "/" + std::to_string(100000 + i) + ".eml", std::ios::binary);
         spam << "REASON: The email is from '" << from << "'\r\nACCOUNT:" << account << "\r\nFrom: " << from
-             << "\r\nTo: me@example.org\r\nSubject: " << subject << "\r\nDate: " << DateOf(i)
-             << "\r\n\r\nBuy now\r\n";
+             << "\r\nTo: me@example.org\r\nSubject: " << subject << "\r\nDate: " << DateOf(i) << "\r\n\r\nBuy now\r\n";
     }
 }
 
@@ -129,10 +129,10 @@ std::unique_ptr<QWidget> PlainTree(const std::vector<CListRow>& rows) {
     tree->setHeaderLabels({"Account", "Subject", "Date/Time", "From", "To"});
     QList<QTreeWidgetItem*> items;
     for (const CListRow& row : rows) {
-        items.push_back(new QTreeWidgetItem(QStringList{
-            QString::fromStdString(row.m_Account), QString::fromStdString(row.m_Shown.m_Subject),
-            QString::fromStdString(row.m_Shown.m_Date), QString::fromStdString(row.m_Shown.m_From),
-            QString::fromStdString(row.m_Shown.m_To)}));
+        items.push_back(new QTreeWidgetItem(
+            QStringList{QString::fromStdString(row.m_Account), QString::fromStdString(row.m_Shown.m_Subject),
+                        QString::fromStdString(row.m_Shown.m_Date), QString::fromStdString(row.m_Shown.m_From),
+                        QString::fromStdString(row.m_Shown.m_To)}));
     }
     tree->addTopLevelItems(items);
     QObject::connect(tree->header(), &QHeaderView::sectionClicked, tree.get(),
@@ -168,8 +168,7 @@ int main(int argc, char** argv) {
         std::printf("%d rows in each window\n", rows);
 
         const Figures inbox = Measure([&] { return std::make_unique<CInboxDlg>(context); }, 2);
-        const Figures inboxPlain =
-            Measure([&] { return PlainTree(InboxRows(state->m_Accounts, nullptr)); }, 2);
+        const Figures inboxPlain = Measure([&] { return PlainTree(InboxRows(state->m_Accounts, nullptr)); }, 2);
         Print("Inbox", inbox, inboxPlain);
 
         const Figures trash = Measure([&] { return std::make_unique<CTrashDlg>(context); }, 3);

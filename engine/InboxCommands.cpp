@@ -210,9 +210,8 @@ void AddSendersToFriends(const CListCommandContext& context, const std::vector<C
 }
 
 bool ConfirmDelete(CUserPrompt& prompt, std::size_t count) {
-    return count > 0 &&
-           prompt.AskYesNoCancel(std::string(count == 1 ? kDeleteOneQuestion : kDeleteSeveralQuestion)) ==
-               CUserPrompt::EAnswer::kYes;
+    return count > 0 && prompt.AskYesNoCancel(std::string(count == 1 ? kDeleteOneQuestion : kDeleteSeveralQuestion)) ==
+                            CUserPrompt::EAnswer::kYes;
 }
 
 void DeleteInboxMessage(const CListCommandContext& context, const CListRow& row) {

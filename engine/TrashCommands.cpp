@@ -28,8 +28,8 @@ std::vector<std::size_t> DeleteSpamMessages(const CListCommandContext& context, 
 }
 
 std::vector<std::size_t> DeleteAllSpam(const CListCommandContext& context, const std::vector<CListRow>& rows) {
-    if (rows.empty() || context.m_Prompt.AskYesNoCancel(std::string(kDeleteSeveralQuestion)) !=
-                            CUserPrompt::EAnswer::kYes) {
+    if (rows.empty() ||
+        context.m_Prompt.AskYesNoCancel(std::string(kDeleteSeveralQuestion)) != CUserPrompt::EAnswer::kYes) {
         return {};
     }
     std::vector<std::size_t> all(rows.size());

@@ -119,7 +119,8 @@ std::int64_t ParseListDate(std::string_view cell, std::time_t now) {
     const std::size_t hoursStart = colon >= 2 ? colon - 2 : 0;
     const int hours = Number(std::string_view(text).substr(hoursStart, colon - hoursStart));
     const std::size_t secondColon = text.find(':', colon + 1);
-    const std::size_t minutesEnd = secondColon != kNone ? secondColon : std::min(text.find(' ', colon + 1), text.size());
+    const std::size_t minutesEnd =
+        secondColon != kNone ? secondColon : std::min(text.find(' ', colon + 1), text.size());
     const int minutes = Number(std::string_view(text).substr(colon + 1, minutesEnd - colon - 1));
     const std::size_t secondsStart = std::min(minutesEnd + 1, text.size());
     const std::size_t secondsEnd = std::min(text.find(' ', secondsStart), text.size());

@@ -35,11 +35,12 @@ constexpr CListWindowKeys kInboxKeys{&SettingsValues::m_InboxRect, &SettingsValu
 }  // namespace
 
 CInboxDlg::CInboxDlg(CDialogContext& context, std::function<void()> launchMailProgram, QWidget* parent)
-    : CMessageListDlg(context, QStringLiteral("Sieveclaw - Your Inbox"),
-                      InboxColumns(AccountCount(context.m_State.m_Accounts)), kInboxKeys,
-                      QStringLiteral("If you have an email that is spam, right click on it.  A menu will appear and let "
-                                     "you block emails like it in the future."),
-                      parent),
+    : CMessageListDlg(
+          context, QStringLiteral("Sieveclaw - Your Inbox"), InboxColumns(AccountCount(context.m_State.m_Accounts)),
+          kInboxKeys,
+          QStringLiteral("If you have an email that is spam, right click on it.  A menu will appear and let "
+                         "you block emails like it in the future."),
+          parent),
       m_LaunchMailProgram(std::move(launchMailProgram)),
       m_MarkFriends(context.m_State.m_Settings.GetAcceptOnlyFriends()),
       m_View(NamedButton(QStringLiteral("&View Email"), "view", this)),
@@ -93,14 +94,15 @@ std::vector<CMessageListDlg::CMenuItem> CInboxDlg::ContextMenuItems() {
     if (m_LaunchMailProgram) {
         items.push_back({QStringLiteral("&Get My Email"), m_LaunchMailProgram});
     }
-    items.insert(items.end(), {
-        {QStringLiteral("Block all Email from this email &address"), [this] { BlockSender(); }},
-        {QStringLiteral("Block all Email from this &domain"), [this] { BlockDomain(); }},
-        {QStringLiteral("Block all Email with words from this &subject"), [this] { BlockSubject(); }},
-        {QStringLiteral("&Add to my Friends list"), [this] { AddToFriends(); }},
-        {QStringLiteral("&Delete"), [this] { DeleteSelected(); }},
-        {QStringLiteral("&View Email"), [this] { ViewSelected(); }},
-    });
+    items.insert(items.end(),
+                 {
+                     {QStringLiteral("Block all Email from this email &address"), [this] { BlockSender(); }},
+                     {QStringLiteral("Block all Email from this &domain"), [this] { BlockDomain(); }},
+                     {QStringLiteral("Block all Email with words from this &subject"), [this] { BlockSubject(); }},
+                     {QStringLiteral("&Add to my Friends list"), [this] { AddToFriends(); }},
+                     {QStringLiteral("&Delete"), [this] { DeleteSelected(); }},
+                     {QStringLiteral("&View Email"), [this] { ViewSelected(); }},
+                 });
     return items;
 }
 
@@ -161,9 +163,9 @@ void CInboxDlg::BlockSubject() {
     if (selected.empty()) {
         return;
     }
-    COffsensiveWordDlg dialog(m_Context.m_Prompt, QString::fromLatin1(kBlockSubjectPrompt.data(),
-                                                                      static_cast<qsizetype>(kBlockSubjectPrompt.size())),
-                              this);
+    COffsensiveWordDlg dialog(
+        m_Context.m_Prompt,
+        QString::fromLatin1(kBlockSubjectPrompt.data(), static_cast<qsizetype>(kBlockSubjectPrompt.size())), this);
     dialog.SetEntry(m_Model->Cell(static_cast<int>(selected.front()), EListColumn::kSubject));
     if (dialog.exec() != QDialog::Accepted) {
         return;

@@ -15,8 +15,8 @@ CSMTPStatusDlg::CSMTPStatusDlg(QWidget* owner)
     setWindowTitle(QStringLiteral("Sending Email"));
     m_Headline->setObjectName(QStringLiteral("headline"));
     m_Status->setObjectName(QStringLiteral("status"));
-    m_Status->setMinimumWidth(m_Status->fontMetrics().horizontalAdvance(
-        QStringLiteral("Done.  Now logging off your email server")));
+    m_Status->setMinimumWidth(
+        m_Status->fontMetrics().horizontalAdvance(QStringLiteral("Done.  Now logging off your email server")));
     // The headlines fit on one line.
     m_Headline->setMinimumWidth(m_Headline->fontMetrics().horizontalAdvance(QString::fromLatin1(kSalvageHeadline)) + 8);
     auto* status = new QFormLayout;

@@ -197,8 +197,8 @@ void CTrashDlg::SendSelected(bool bounce) {
 
 void CTrashDlg::EnableAgeFields() {
     const bool on = m_AutoDelete->isChecked();
-    for (QWidget* field : {static_cast<QWidget*>(m_Before), static_cast<QWidget*>(m_Days),
-                           static_cast<QWidget*>(m_After)}) {
+    for (QWidget* field :
+         {static_cast<QWidget*>(m_Before), static_cast<QWidget*>(m_Days), static_cast<QWidget*>(m_After)}) {
         field->setEnabled(on);
     }
 }

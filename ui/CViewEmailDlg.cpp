@@ -44,9 +44,10 @@ CViewEmailDlg::CViewEmailDlg(CDialogContext& context, CViewerList& list, int row
       m_To(HeaderField("to", this)),
       m_From(HeaderField("from", this)),
       m_Subject(HeaderField("subject", this)),
-      m_RemoteBlocked(new QLabel(QStringLiteral("Pictures and styles from the Internet were blocked, so that the sender "
-                                                "cannot tell that you opened this email."),
-                                 this)),
+      m_RemoteBlocked(
+          new QLabel(QStringLiteral("Pictures and styles from the Internet were blocked, so that the sender "
+                                    "cannot tell that you opened this email."),
+                     this)),
       m_Text(new QPlainTextEdit(this)),
       m_Previous(NamedButton(QStringLiteral("&Previous"), "previous", this)),
       m_Next(NamedButton(QStringLiteral("&Next"), "next", this)),

@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -265,8 +265,8 @@ void CMessageListDlg::ApplySavedWidths() {
     QHeaderView* header = m_List->header();
     for (int column = 0; column < m_Model->columnCount(); ++column) {
         const bool useSaved = widths[0] != 0 && static_cast<std::size_t>(column) < widths.size();
-        header->resizeSection(column, useSaved ? widths[static_cast<std::size_t>(column)]
-                                               : header->sectionSizeHint(column));
+        header->resizeSection(column,
+                              useSaved ? widths[static_cast<std::size_t>(column)] : header->sectionSizeHint(column));
     }
 }
 

@@ -41,9 +41,7 @@ public:
     // keep their order. Selections follow their rows.
     void Sort(int section, int order);
 
-    void SetMarkIcons(QIcon first, QIcon second) {
-        m_MarkIcons = {std::move(first), std::move(second)};
-    }
+    void SetMarkIcons(QIcon first, QIcon second) { m_MarkIcons = {std::move(first), std::move(second)}; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -62,12 +63,14 @@ private:
 
 ESendOutcome SendWithStatusBox(QWidget* owner, CUserPrompt& prompt, const SendFn& send) {
     // Lives until the sender has ended; stages still queued for it then go with it.
-    auto* box = new CSMTPStatusDlg(owner);
+    const auto owned = std::make_unique<CSMTPStatusDlg>(owner);
+    CSMTPStatusDlg* box = owned.get();
     box->show();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     CPromptOnWindowThread boxes(box, prompt);
     const SendStatusFn status = [box](ESendBoxLine line, const std::string& text) {
-        QMetaObject::invokeMethod(box, [box, line, text] { box->SetLine(line, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            box, [box, line, text] { box->SetLine(line, text); }, Qt::QueuedConnection);
     };
     std::optional<ESendOutcome> outcome;
     std::atomic<bool> done{false};
@@ -93,7 +96,6 @@ ESendOutcome SendWithStatusBox(QWidget* owner, CUserPrompt& prompt, const SendFn
     // The stages queued last are shown before the box goes.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QApplication::restoreOverrideCursor();
-    delete box;
     return *outcome;
 }
 

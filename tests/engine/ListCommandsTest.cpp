@@ -15,8 +15,8 @@
 #include "core/DataFolder.h"
 #include "core/TextFile.h"
 #include "engine/TrashCommands.h"
-#include "mail/MessageFiles.h"
 #include "filter/FilterFiles.h"
+#include "mail/MessageFiles.h"
 #include "tests/support/ScopedDataFolder.h"
 #include "tests/support/StoredMessages.h"
 
@@ -158,7 +158,9 @@ TEST_F(ListCommandsTest, InboxRowsFollowTheAccountsAndMarkFriendsExactly) {
     // People read the decoded subject; the lists the check compares keep the bytes it stored.
     Receive("Work", "dan@d.example", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=");
     const CListRow greeting = Rows().back();
-    EXPECT_EQ(greeting.m_Shown.m_Subject, "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(greeting.m_Shown.m_Subject,
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
     EXPECT_EQ(greeting.m_Stored.m_Subject, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=");
 }
 
@@ -188,8 +190,8 @@ TEST_F(ListCommandsTest, BlockingAFriendNamesItAddsNothingAndStillMovesItsRowsBy
     ReadReasonLine(FilesInFolder(SpamFolder(), ".eml")[0], fields, reason);
     EXPECT_THAT(reason, ::testing::StartsWith(" The email is from '"));
     // Each move recounts its account's Inbox, then the Trash Can.
-    EXPECT_THAT(m_Sink.Codes(), ElementsAre(kStatusInboxCount, kStatusRecountTrash, kStatusInboxCount,
-                                            kStatusRecountTrash));
+    EXPECT_THAT(m_Sink.Codes(),
+                ElementsAre(kStatusInboxCount, kStatusRecountTrash, kStatusInboxCount, kStatusRecountTrash));
     EXPECT_THAT(m_Sink.ValuesOf(kStatusInboxCount), ElementsAre(Position("Home"), Position("Work")));
 }
 
@@ -266,8 +268,8 @@ TEST_F(ListCommandsTest, DeletingInboxRowsQueuesThemForTheServerAndDeletesTheirF
     m_Prompt.m_Answers = {EAnswer::kYes, EAnswer::kYes};
     EXPECT_THAT(DeleteInboxMessages(Context(), rows, {1}), ElementsAre(1));
     EXPECT_THAT(DeleteInboxMessages(Context(), rows, {0, 2}), ElementsAre(0, 2));
-    EXPECT_THAT(m_Prompt.Texts(EKind::kQuestion), ElementsAre(std::string(kDeleteOneQuestion),
-                                                              std::string(kDeleteSeveralQuestion)));
+    EXPECT_THAT(m_Prompt.Texts(EKind::kQuestion),
+                ElementsAre(std::string(kDeleteOneQuestion), std::string(kDeleteSeveralQuestion)));
     EXPECT_THAT(InboxSubjects("Home"), IsEmpty());
     EXPECT_EQ(Account("Home").m_PendingDeletions->Count(), 2U);
     EXPECT_EQ(Account("Work").m_PendingDeletions->Snapshot().at(0).m_Subject, "three");

@@ -42,8 +42,7 @@ inline std::optional<std::string> ReceiveMessage(CAccountList& accounts, const s
 }
 
 // Stores message in the spam folder for account under reason (the text after "REASON:").
-inline std::string StoreSpamMessage(const std::string& account, const std::string& message,
-                                    const std::string& reason) {
+inline std::string StoreSpamMessage(const std::string& account, const std::string& message, const std::string& reason) {
     CEmailMsg email;
     email.m_RawText = message;
     return SaveEmailToFolder(SpamFolder(), email, account, reason).value_or("");

@@ -395,13 +395,22 @@ TEST_F(MessageWindowsTest, AnHtmlMessageWithRemotePicturesStylesAndScriptsMakesN
     const CConnectionCounter server;
     ASSERT_NE(server.Port(), 0);
     const std::string at = "127.0.0.1:" + std::to_string(server.Port());
-    const std::string body =
-        "<html><head><link rel=\"stylesheet\" href=\"http://" + at + "/style.css\">"
-        "<style>@import url(http://" + at + "/more.css);</style>"
-        "<script src=\"http://" + at + "/run.js\"></script><script>location='http://" + at + "/ran';</script>"
-        "</head><body background=\"http://" + at + "/back.png\"><img src=\"http://" + at + "/a.png\">"
-        "<img src=\"https://" + at + "/b.png\"><img src=\"ftp://" + at + "/c.png\">"
-        "<img src=\"//" + at + "/d.png\"><p>Offer</p></body></html>";
+    const std::string body = "<html><head><link rel=\"stylesheet\" href=\"http://" + at +
+                             "/style.css\">"
+                             "<style>@import url(http://" +
+                             at +
+                             "/more.css);</style>"
+                             "<script src=\"http://" +
+                             at + "/run.js\"></script><script>location='http://" + at +
+                             "/ran';</script>"
+                             "</head><body background=\"http://" +
+                             at + "/back.png\"><img src=\"http://" + at +
+                             "/a.png\">"
+                             "<img src=\"https://" +
+                             at + "/b.png\"><img src=\"ftp://" + at +
+                             "/c.png\">"
+                             "<img src=\"//" +
+                             at + "/d.png\"><p>Offer</p></body></html>";
     StoreSpam("remote", body, "text/html");
     CRowList list;
     list.m_Rows = TrashRows("", 7, 0);
@@ -501,7 +510,7 @@ TEST_F(TrashSendingTest, ASalvagedMessageArrivesAndLeavesTheListAndARefusedOneSt
 
     StoreSpam("refused");
     m_State->m_Accounts.ModifyAt(FindAccount(m_State->m_Accounts, "Home"),
-                               [](EmailAccountInfo& account) { account.m_SMTPPassword = "wrong"; });
+                                 [](EmailAccountInfo& account) { account.m_SMTPPassword = "wrong"; });
     CTrashDlg trash(m_Context);
     Select(trash, {0});
     Click(trash, "salvage");
@@ -546,7 +555,7 @@ TEST_F(TrashSendingTest, ABounceTakesTheRowWhetherOrNotTheNoticeWent) {
     ASSERT_EQ(m_Server.MessageCount(), 1U);
     EXPECT_NE(m_Server.Message(1).value_or("").find("Undeliverable: "), std::string::npos);
     m_State->m_Accounts.ModifyAt(FindAccount(m_State->m_Accounts, "Home"),
-                               [](EmailAccountInfo& account) { account.m_SMTPPassword = "wrong"; });
+                                 [](EmailAccountInfo& account) { account.m_SMTPPassword = "wrong"; });
     Select(trash, {0});
     Click(trash, "bounce");
     EXPECT_TRUE(Column(trash, 1).empty());
