@@ -120,7 +120,7 @@ TEST(SpamDecisionDecodedTest, EntriesFoundOnlyOnceDecoded) {
 // Random messages in every encoding, with entries drawn from their plain words.
 class CRandomMessages {
 public:
-    explicit CRandomMessages(std::uint32_t seed) : m_Random(seed) {}
+    explicit CRandomMessages(std::uint32_t series) : m_Random(series) {}
 
     std::size_t Below(std::size_t bound) { return m_Random() % bound; }
 
