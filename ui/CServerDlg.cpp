@@ -138,10 +138,11 @@ QWidget* CServerDlg::BuildServerGroup(ServerFields& fields, const QString& title
     grid->addWidget(fields.m_Trusted, row, 1, 1, 2);
     grid->addWidget(fields.m_Forget, row++, 3);
     if (extra != nullptr) {
-        grid->addWidget(WrappedLabel(QStringLiteral("When you send mail are you required to send a user id and "
-                                                    "password?"),
-                                     body),
-                        row, 0, 1, 2);
+        QLabel* question = WrappedLabel(
+            QStringLiteral("When you send mail are you required to send a user id and password?"), body);
+        // A grid gives a wrapped label the height of one line, which cut the question's second line.
+        question->setMinimumHeight(2 * question->fontMetrics().lineSpacing());
+        grid->addWidget(question, row, 0, 1, 2);
         grid->addWidget(extra, row++, 2, 1, 2);
     }
     auto* userLabel = new QLabel(QStringLiteral("User Id"), body);
